@@ -1,0 +1,131 @@
+#include "app/entry.h"
+
+#include <exception>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/error_catalogue.h"
+#include "app/installer.h"
+#include "console/log_files.h"
+#include "console/messages.h"
+#include "platform/platform.h"
+#include "profiles/input_profile.h"
+#include "settings/command_line.h"
+#include "settings/help.h"
+#include "settings/run_settings.h"
+#include "system/system_info.h"
+
+namespace {
+
+// The exit code of "1017h", for failures that cannot be reported through the catalogue.
+const int internalErrorExitCode = 1017;
+
+const char* const banner = "\nME firmware updating tool v1.5.1\n\n";
+
+const char* const driverAdvice =
+    "Please confirm that you have the latest ME software driver, Intel ME is enabled,\n"
+    "you are running with administrator privileges and try again.\n"
+    "If you are still having issues, then please contact Norvane Support.\n\n";
+
+const char* const noticeAdvice =
+    "If you feel that this is inaccurate please contact Norvane Support.\n\n";
+
+// The objects one run works on, in the order they are made.
+struct Run {
+  std::unique_ptr<SystemInfo> systemInfo = std::make_unique<SystemInfo>();
+  InputProfile selectedProfile;
+  Installer installer;
+  std::vector<InputProfile> profiles;
+  int result = 0;
+  bool updated = false;
+};
+
+// Errors and notices are told apart by the text alone: a notice reads "CODE  nnnnn:".
+bool isNotice(const std::string& message) {
+  return message.size() > 10 && message[10] == 'n' && message[0] == 'C';
+}
+
+// A log that cannot be written must neither change the exit code nor stop the end of run;
+// its failure text is shown as it is.
+void writeLogGuarded(void (*writeLog)()) {
+  try {
+    writeLog();
+  } catch (const std::string& failure) {
+    platform::writeOutput(failure);
+  }
+}
+
+int reportFailure(const std::string& message) {
+  int result = extractReturnCode(message);
+  if (isNotice(message)) {
+    printMessage(message + "\n\n", "code");
+    printMessage(noticeAdvice, "default");
+    return result;
+  }
+  printMessage(message + "\n\n", "error");
+  printMessage(driverAdvice, "default");
+  writeLogGuarded(printErrorLog);
+  // A deployment script must never count an error as a success.
+  return result != 0 ? result : internalErrorExitCode;
+}
+
+[[noreturn]] void raiseNotBuilt(const std::string& mode) {
+  raiseError("1017h", {mode + " is not available in this build"});
+}
+
+void runMode(const std::string& programPath, Run& run) {
+  if (helpFlag()) {
+    printHelp(programPath);
+    run.result = 1;
+  } else if (superSecretHelpFlag()) {
+    printSuperSecretHelp(programPath);
+    run.result = 1;
+  } else if (runSettings().meInfoMode) {
+    raiseNotBuilt("the MEInfo report");
+  } else if (runSettings().systemInfoMode) {
+    raiseNotBuilt("the system information listing");
+  } else {
+    raiseNotBuilt("the firmware update");
+  }
+}
+
+void runGuarded(int argc, char** argv, Run& run) {
+  try {
+    if (argc > 1) parseCommandLine(argc, argv);
+    runMode(argc > 0 && argv[0] != nullptr ? argv[0] : "", run);
+  } catch (const std::string& message) {
+    run.result = reportFailure(message);
+  } catch (const std::exception& failure) {
+    run.result = reportFailure(formatError("1017h", {failure.what()}));
+  } catch (...) {
+    run.result = reportFailure(formatError("1017h", {"unknown exception"}));
+  }
+}
+
+void endRun(Run& run) {
+  if (run.updated && rebootFlag()) printVerbose("Rebooting computer shortly.\n", "default");
+  if (logFlag()) writeLogGuarded(printRunLog);
+  run.systemInfo.reset();
+  if (!silentFlag()) platform::runAndWait("Timeout /T 30");
+}
+
+int runAll(int argc, char** argv) {
+  Run run;
+  printMessage(banner, "default");
+  runGuarded(argc, argv, run);
+  endRun(run);
+  return run.result;
+}
+
+}  // namespace
+
+int runInstaller(int argc, char** argv) {
+  try {
+    return runAll(argc, argv);
+  } catch (...) {
+    // Nothing else is left to report through: say it plainly and fail.
+    platform::writeOutput("ERROR 1017h: Unexpected internal error: the run could not finish\n");
+    return internalErrorExitCode;
+  }
+}

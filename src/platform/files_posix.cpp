@@ -1,0 +1,102 @@
+// Files on POSIX, emulating the Windows runtime's text mode so that logs and reports are
+// byte-identical on both builds.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+
+#include "platform/platform.h"
+#include "platform/posix_paths.h"
+
+namespace platform {
+
+struct InputFile::State {
+  std::ifstream stream;
+  FileMode mode = FileMode::text;
+};
+
+InputFile::InputFile(const std::string& path, FileMode mode) : state(new State) {
+  state->mode = mode;
+  std::string posixPath = toPosixSeparators(path);
+  struct stat info {};
+  // Windows cannot open a folder as a file; POSIX could, and would only fail on reading.
+  if (stat(posixPath.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return;
+  state->stream.open(posixPath, std::ios::binary);
+}
+
+InputFile::~InputFile() = default;
+
+bool InputFile::isOpen() const { return state->stream.is_open(); }
+
+bool InputFile::readLine(std::string& line) {
+  if (!state->stream.is_open() || !std::getline(state->stream, line)) return false;
+  if (state->mode == FileMode::text && !state->stream.eof() && !line.empty() &&
+      line.back() == '\r') {
+    line.pop_back();
+  }
+  return true;
+}
+
+struct OutputFile::State {
+  FILE* stream = nullptr;
+  FileMode mode = FileMode::text;
+  WriteMethod method = WriteMethod::inPlace;
+  std::string path;
+  std::string writtenPath;
+  bool failed = false;
+  bool committed = false;
+};
+
+OutputFile::OutputFile(const std::string& path, FileMode mode, WriteMethod method)
+    : state(new State) {
+  state->mode = mode;
+  state->method = method;
+  state->path = toPosixSeparators(path);
+  state->writtenPath = method == WriteMethod::replace ? state->path + ".tmp" : state->path;
+  state->stream = std::fopen(state->writtenPath.c_str(), "wb");
+}
+
+OutputFile::~OutputFile() {
+  if (state->stream != nullptr) std::fclose(state->stream);
+  if (!state->committed && state->method == WriteMethod::replace && state->stream != nullptr) {
+    std::remove(state->writtenPath.c_str());
+  }
+}
+
+bool OutputFile::isOpen() const { return state->stream != nullptr; }
+
+bool OutputFile::write(std::string_view bytes) {
+  if (state->stream == nullptr || state->failed) return false;
+  if (state->mode == FileMode::raw) {
+    state->failed = std::fwrite(bytes.data(), 1, bytes.size(), state->stream) != bytes.size();
+    return !state->failed;
+  }
+  std::size_t start = 0;
+  while (start < bytes.size() && !state->failed) {
+    std::size_t end = bytes.find('\n', start);
+    std::size_t count = (end == std::string_view::npos ? bytes.size() : end) - start;
+    state->failed = std::fwrite(bytes.data() + start, 1, count, state->stream) != count;
+    if (end == std::string_view::npos) break;
+    state->failed = state->failed || std::fwrite("\r\n", 1, 2, state->stream) != 2;
+    start = end + 1;
+  }
+  return !state->failed;
+}
+
+bool OutputFile::commit() {
+  if (state->stream == nullptr) return false;
+  bool ok = !state->failed && std::fflush(state->stream) == 0 && !std::ferror(state->stream);
+  // The stamp must survive the reboot that follows an update, so it reaches the disk first.
+  if (ok && state->method == WriteMethod::replace) ok = fsync(fileno(state->stream)) == 0;
+  ok = std::fclose(state->stream) == 0 && ok;
+  state->stream = nullptr;
+  if (state->method == WriteMethod::replace) {
+    ok = ok && std::rename(state->writtenPath.c_str(), state->path.c_str()) == 0;
+    if (!ok) std::remove(state->writtenPath.c_str());
+  }
+  state->committed = ok;
+  return ok;
+}
+
+}  // namespace platform

@@ -1,0 +1,115 @@
+// Everything the installer needs from the operating system. Exactly one implementation is
+// linked into each program: Windows, POSIX, or the scripted fake used by the unit tests.
+// Nothing outside src/platform/ may include an operating-system header.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// The console's character attribute word at start (low four bits foreground, next four
+// background), or nothing when standard output is not a console whose colours can be read.
+std::optional<int> consoleStartAttributes();
+
+// Switches the colour of the text written next. Fails silently.
+void setConsoleAttribute(int attribute);
+
+// Writes to standard output and flushes it at once, so the console follows the program.
+void writeOutput(std::string_view text);
+
+// Reads the next whitespace-delimited word from standard input. Returns false when the input
+// ends or fails before a word was read.
+bool readInputWord(std::string& word);
+
+// A read pipe on a command's standard output, opened as binary ("rb") so that the child's
+// bytes arrive unchanged. The destructor closes the pipe and waits for the command to end.
+class CommandPipe {
+ public:
+  explicit CommandPipe(const std::string& commandLine);
+  ~CommandPipe();
+  CommandPipe(const CommandPipe&) = delete;
+  CommandPipe& operator=(const CommandPipe&) = delete;
+
+  // False when the pipe or the command interpreter could not be started.
+  bool isOpen() const;
+
+  // Next chunk of output: at most 127 characters, ending after the first line feed, and cut
+  // at a NUL byte (chunks are handled as NUL-terminated text). False at the end of output.
+  bool readChunk(std::string& chunk);
+
+ private:
+  struct State;
+  std::unique_ptr<State> state;
+};
+
+// Runs a command line through the command interpreter and waits for it; the result is
+// ignored by every caller. "Timeout /T n" pauses up to n seconds or until a key is pressed.
+void runAndWait(const std::string& commandLine);
+
+// Asks the desktop to open a document with its default handler; silent on any failure.
+void openDocument(const std::string& fileName);
+
+// The value of an environment variable, or nothing when it is not set.
+std::optional<std::string> environmentVariable(const std::string& name);
+
+// Text mode turns each line feed into carriage return + line feed on writing and drops a
+// carriage return before a line feed on reading; raw mode passes bytes unchanged.
+enum class FileMode { text, raw };
+
+// How an output file reaches its name: written in place, or written to a temporary sibling
+// that replaces the file only once everything was written, so a failure leaves the old file.
+enum class WriteMethod { inPlace, replace };
+
+class InputFile {
+ public:
+  InputFile(const std::string& path, FileMode mode);
+  ~InputFile();
+  InputFile(const InputFile&) = delete;
+  InputFile& operator=(const InputFile&) = delete;
+
+  bool isOpen() const;
+
+  // Next line without its line feed; a last line without one still counts. False at the end
+  // of the file or on a read error.
+  bool readLine(std::string& line);
+
+ private:
+  struct State;
+  std::unique_ptr<State> state;
+};
+
+class OutputFile {
+ public:
+  // Creates or truncates the file (or its temporary sibling for WriteMethod::replace).
+  OutputFile(const std::string& path, FileMode mode, WriteMethod method);
+  // An uncommitted file is abandoned: a temporary sibling is removed.
+  ~OutputFile();
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+
+  bool isOpen() const;
+
+  // False once any write failed (a full disk, a broken device).
+  bool write(std::string_view bytes);
+
+  // Flushes and closes the file and, for WriteMethod::replace, moves it over the target.
+  // False when any write, the close or the move failed.
+  bool commit();
+
+ private:
+  struct State;
+  std::unique_ptr<State> state;
+};
+
+// Process-wide set-up before anything else runs. On Windows it turns off the system's error
+// dialogs: an unattended deployment must end with an exit code, never wait at a dialog.
+void prepareProcess();
+
+// The process exit status for an exit code. POSIX keeps only the low eight bits, so a
+// non-zero code whose low byte is zero must not reach the caller as success.
+int processExitStatus(int exitCode);
+
+}  // namespace platform

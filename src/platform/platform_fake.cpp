@@ -1,0 +1,80 @@
+#include <algorithm>
+
+#include "platform/platform.h"
+#include "platform/platform_fake.h"
+
+namespace platform {
+
+FakePlatform& fakePlatform() {
+  static FakePlatform fake;
+  return fake;
+}
+
+std::optional<int> consoleStartAttributes() { return fakePlatform().startAttributes; }
+
+void setConsoleAttribute(int attribute) { fakePlatform().attributesSet.push_back(attribute); }
+
+void writeOutput(std::string_view text) { fakePlatform().output.append(text); }
+
+bool readInputWord(std::string& word) {
+  FakePlatform& fake = fakePlatform();
+  if (fake.inputWordsRead >= fake.inputWords.size()) return false;
+  word = fake.inputWords[fake.inputWordsRead++];
+  return true;
+}
+
+// The scripted output is served by the same rules as a real pipe: chunks of at most 127
+// characters that end after a line feed and are cut at a NUL byte.
+struct CommandPipe::State {
+  bool open = false;
+  std::string output;
+  std::size_t position = 0;
+};
+
+CommandPipe::CommandPipe(const std::string& commandLine) : state(new State) {
+  FakePlatform& fake = fakePlatform();
+  fake.pipesOpened.push_back(commandLine);
+  auto found = fake.commandOutput.find(commandLine);
+  if (found == fake.commandOutput.end()) return;
+  state->open = true;
+  state->output = found->second;
+}
+
+CommandPipe::~CommandPipe() = default;
+
+bool CommandPipe::isOpen() const { return state->open; }
+
+bool CommandPipe::readChunk(std::string& chunk) {
+  const std::string& output = state->output;
+  if (!state->open || state->position >= output.size()) return false;
+  std::size_t length = std::min<std::size_t>(127, output.size() - state->position);
+  std::size_t lineFeed = output.find('\n', state->position);
+  if (lineFeed != std::string::npos && lineFeed < state->position + length) {
+    length = lineFeed - state->position + 1;
+  }
+  const char* start = output.data() + state->position;
+  state->position += length;
+  chunk.assign(start, std::find(start, start + length, '\0'));
+  return true;
+}
+
+void runAndWait(const std::string& commandLine) {
+  fakePlatform().commandsRun.push_back(commandLine);
+}
+
+void openDocument(const std::string& fileName) {
+  fakePlatform().documentsOpened.push_back(fileName);
+}
+
+std::optional<std::string> environmentVariable(const std::string& name) {
+  const auto& environment = fakePlatform().environment;
+  auto found = environment.find(name);
+  if (found == environment.end()) return std::nullopt;
+  return found->second;
+}
+
+void prepareProcess() {}
+
+int processExitStatus(int exitCode) { return exitCode; }
+
+}  // namespace platform

@@ -1,0 +1,37 @@
+// Control over the scripted platform that the unit tests link instead of the real one. Files
+// stay real (the tests run in a temporary folder); everything else is scripted and recorded.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+struct FakePlatform {
+  // What the console reports at start; nothing means "no console".
+  std::optional<int> startAttributes;
+  // Every attribute set, in order.
+  std::vector<int> attributesSet;
+  // Everything written to standard output.
+  std::string output;
+  // Words that standard input will deliver, in order; input ends after the last.
+  std::vector<std::string> inputWords;
+  std::size_t inputWordsRead = 0;
+  // Output of each command line that can be piped; a command line that is not listed
+  // cannot be opened, like a pipe whose interpreter fails to start.
+  std::map<std::string, std::string> commandOutput;
+  // Command lines of every pipe opened (or attempted), in order.
+  std::vector<std::string> pipesOpened;
+  // Command lines handed to runAndWait, in order.
+  std::vector<std::string> commandsRun;
+  // Documents handed to openDocument, in order.
+  std::vector<std::string> documentsOpened;
+  std::map<std::string, std::string> environment;
+};
+
+// The process-wide fake; tests reset it by assigning a fresh FakePlatform.
+FakePlatform& fakePlatform();
+
+}  // namespace platform

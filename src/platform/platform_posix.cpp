@@ -1,0 +1,193 @@
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <string>
+
+#include "platform/platform.h"
+#include "platform/posix_paths.h"
+
+extern char** environ;
+
+namespace platform {
+
+std::optional<int> consoleStartAttributes() {
+  // A POSIX terminal cannot report its colours; the installer then uses fixed ones.
+  return std::nullopt;
+}
+
+namespace {
+
+// Windows attribute colours list blue, green, red; ANSI lists red, green, blue.
+int ansiColour(int windowsColour) {
+  return ((windowsColour & 4) ? 1 : 0) | ((windowsColour & 2) ? 2 : 0) |
+         ((windowsColour & 1) ? 4 : 0);
+}
+
+std::string ansiSequence(int attribute) {
+  if (attribute == 7) return "\033[0m";  // the terminal's own colours
+  int foreground = attribute & 15;
+  int background = (attribute >> 4) & 15;
+  std::string sequence =
+      "\033[0;" + std::to_string(((foreground & 8) ? 90 : 30) + ansiColour(foreground));
+  if (background != 0) {
+    sequence += ";" + std::to_string(((background & 8) ? 100 : 40) + ansiColour(background));
+  }
+  return sequence + "m";
+}
+
+}  // namespace
+
+void setConsoleAttribute(int attribute) {
+  // Colour codes would corrupt redirected output, so only a terminal gets them.
+  if (!isatty(STDOUT_FILENO)) return;
+  writeOutput(ansiSequence(attribute));
+}
+
+void writeOutput(std::string_view text) {
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  std::fflush(stdout);
+}
+
+bool readInputWord(std::string& word) {
+  std::fflush(stdout);
+  return static_cast<bool>(std::cin >> word);
+}
+
+struct CommandPipe::State {
+  FILE* stream = nullptr;
+};
+
+CommandPipe::CommandPipe(const std::string& commandLine) : state(new State) {
+  std::fflush(stdout);  // the child's output must not overtake ours
+  state->stream = popen(toPosixSeparators(commandLine).c_str(), "r");
+}
+
+CommandPipe::~CommandPipe() {
+  if (state->stream != nullptr) pclose(state->stream);
+}
+
+bool CommandPipe::isOpen() const { return state->stream != nullptr; }
+
+bool CommandPipe::readChunk(std::string& chunk) {
+  char buffer[128];
+  if (state->stream == nullptr || std::fgets(buffer, sizeof buffer, state->stream) == nullptr) {
+    return false;
+  }
+  chunk.assign(buffer, std::strlen(buffer));
+  return true;
+}
+
+namespace {
+
+// Parses "Timeout /T n" in any letter case; -1 for any other command.
+long pauseSeconds(const std::string& commandLine) {
+  static const char prefix[] = "timeout /t ";
+  const std::size_t prefixLength = sizeof prefix - 1;
+  if (commandLine.size() <= prefixLength) return -1;
+  for (std::size_t i = 0; i < prefixLength; ++i) {
+    char c = commandLine[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != prefix[i]) return -1;
+  }
+  long seconds = 0;
+  for (std::size_t i = prefixLength; i < commandLine.size(); ++i) {
+    char c = commandLine[i];
+    if (c < '0' || c > '9' || seconds > 100000) return -1;
+    seconds = seconds * 10 + (c - '0');
+  }
+  return seconds;
+}
+
+// Like Windows' timeout: with input redirected it returns at once; on a terminal it waits
+// for the time or a key press, without echoing the key or waiting for a line end.
+void pause(long seconds) {
+  if (!isatty(STDIN_FILENO)) return;
+  termios saved{};
+  bool restore = tcgetattr(STDIN_FILENO, &saved) == 0;
+  if (restore) {
+    termios raw = saved;
+    raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
+    raw.c_cc[VMIN] = 1;
+    raw.c_cc[VTIME] = 0;
+    tcsetattr(STDIN_FILENO, TCSANOW, &raw);
+  }
+  writeOutput("\nWaiting for " + std::to_string(seconds) +
+              " seconds, press a key to continue ...\n");
+  pollfd input{STDIN_FILENO, POLLIN, 0};
+  if (poll(&input, 1, static_cast<int>(seconds * 1000)) > 0) {
+    char key;
+    if (read(STDIN_FILENO, &key, 1) < 0) key = 0;
+  }
+  if (restore) tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+}
+
+bool onPath(const std::string& program) {
+  const char* path = std::getenv("PATH");
+  if (path == nullptr) return false;
+  std::string folders = path;
+  std::size_t start = 0;
+  while (start <= folders.size()) {
+    std::size_t end = folders.find(':', start);
+    if (end == std::string::npos) end = folders.size();
+    std::string folder = folders.substr(start, end - start);
+    if (folder.empty()) folder = ".";
+    if (access((folder + "/" + program).c_str(), X_OK) == 0) return true;
+    start = end + 1;
+  }
+  return false;
+}
+
+}  // namespace
+
+void runAndWait(const std::string& commandLine) {
+  long seconds = pauseSeconds(commandLine);
+  if (seconds >= 0) {
+    pause(seconds);
+    return;
+  }
+  std::fflush(stdout);
+  int ignored = std::system(toPosixSeparators(commandLine).c_str());
+  (void)ignored;
+}
+
+void openDocument(const std::string& fileName) {
+  if (!onPath("xdg-open")) return;
+  std::fflush(stdout);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+  std::string program = "xdg-open";
+  std::string document = toPosixSeparators(fileName);
+  char* argv[] = {program.data(), document.data(), nullptr};
+  pid_t child = 0;
+  if (posix_spawnp(&child, "xdg-open", &actions, nullptr, argv, environ) == 0) {
+    int status = 0;
+    waitpid(child, &status, 0);
+  }
+  posix_spawn_file_actions_destroy(&actions);
+}
+
+std::optional<std::string> environmentVariable(const std::string& name) {
+  const char* value = std::getenv(name.c_str());
+  if (value == nullptr) return std::nullopt;
+  return std::string(value);
+}
+
+void prepareProcess() {}
+
+int processExitStatus(int exitCode) {
+  int status = exitCode & 0xFF;
+  return (status == 0 && exitCode != 0) ? 255 : status;
+}
+
+}  // namespace platform

@@ -1,0 +1,171 @@
+// The real platform layer against the real operating system.
+#include "platform/platform.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string readBytes(const fs::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+void writeBytes(const fs::path& path, const std::string& bytes) {
+  std::ofstream file(path, std::ios::binary);
+  file << bytes;
+}
+
+class PlatformTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    previous = fs::current_path();
+    folder = fs::temp_directory_path() /
+             ("mefw-platform-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+              "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    fs::current_path(folder);
+  }
+  void TearDown() override {
+    fs::current_path(previous);
+    if (!HasFailure()) fs::remove_all(folder);
+  }
+
+  // The chunks of a real command that prints `bytes`.
+  std::vector<std::string> chunksOf(const std::string& bytes) {
+    writeBytes("output.bin", bytes);
+    const char* emitter = std::getenv("MEFW_EMIT_BYTES");
+    EXPECT_NE(emitter, nullptr) << "MEFW_EMIT_BYTES must name the emit_bytes program";
+    platform::CommandPipe pipe(std::string("\"") + (emitter ? emitter : "") +
+                               "\" --file output.bin");
+    EXPECT_TRUE(pipe.isOpen());
+    std::vector<std::string> chunks;
+    std::string chunk;
+    while (pipe.readChunk(chunk))
+      chunks.push_back(chunk);
+    return chunks;
+  }
+
+  fs::path folder;
+  fs::path previous;
+};
+
+TEST_F(PlatformTest, PipeChunksEndAfterLineFeedsAndKeepCarriageReturns) {
+  EXPECT_EQ(chunksOf("ab\r\ncd"), (std::vector<std::string>{"ab\r\n", "cd"}));
+  EXPECT_EQ(chunksOf(""), std::vector<std::string>{});
+}
+
+TEST_F(PlatformTest, PipeChunksHoldAtMost127Characters) {
+  std::vector<std::string> chunks = chunksOf(std::string(300, 'x') + "\n");
+  ASSERT_EQ(chunks.size(), 3u);
+  EXPECT_EQ(chunks[0], std::string(127, 'x'));
+  EXPECT_EQ(chunks[1], std::string(127, 'x'));
+  EXPECT_EQ(chunks[2], std::string(46, 'x') + "\n");
+}
+
+TEST_F(PlatformTest, PipeChunkEndsAtNulByte) {
+  EXPECT_EQ(chunksOf(std::string("ab\0cd\nef", 8)), (std::vector<std::string>{"ab", "ef"}));
+}
+
+TEST_F(PlatformTest, MissingCommandStillGivesAnOpenPipeWithoutOutput) {
+  platform::CommandPipe pipe("no-such-program-anywhere-1234");
+  EXPECT_TRUE(pipe.isOpen());
+  std::string chunk;
+  std::string all;
+  while (pipe.readChunk(chunk))
+    all += chunk;
+  EXPECT_EQ(all.find("no-such-program"), std::string::npos) << all;
+}
+
+TEST_F(PlatformTest, TextModeWritesCarriageReturnLineFeed) {
+  {
+    platform::OutputFile file("text.txt", platform::FileMode::text, platform::WriteMethod::inPlace);
+    ASSERT_TRUE(file.isOpen());
+    EXPECT_TRUE(file.write("a\nb\r\n"));
+    EXPECT_TRUE(file.commit());
+  }
+  EXPECT_EQ(readBytes("text.txt"), "a\r\nb\r\r\n");
+  {
+    platform::OutputFile file("raw.bin", platform::FileMode::raw, platform::WriteMethod::inPlace);
+    EXPECT_TRUE(file.write(std::string("a\nb\0", 4)));
+    EXPECT_TRUE(file.commit());
+  }
+  EXPECT_EQ(readBytes("raw.bin"), std::string("a\nb\0", 4));
+}
+
+TEST_F(PlatformTest, TextModeReadsLinesWithoutTheirEnds) {
+  writeBytes("in.txt", "x\r\ny\rz\n\nlast");
+  platform::InputFile file("in.txt", platform::FileMode::text);
+  ASSERT_TRUE(file.isOpen());
+  std::vector<std::string> lines;
+  std::string line;
+  while (file.readLine(line))
+    lines.push_back(line);
+  EXPECT_EQ(lines, (std::vector<std::string>{"x", "y\rz", "", "last"}));
+
+  writeBytes("empty.txt", "");
+  platform::InputFile empty("empty.txt", platform::FileMode::text);
+  EXPECT_TRUE(empty.isOpen());
+  EXPECT_FALSE(empty.readLine(line));
+}
+
+TEST_F(PlatformTest, BackslashPathsReachTheirFiles) {
+  fs::create_directories("sub");
+  writeBytes("sub/file.txt", "hello\n");
+  platform::InputFile file("sub\\file.txt", platform::FileMode::text);
+  ASSERT_TRUE(file.isOpen());
+  std::string line;
+  EXPECT_TRUE(file.readLine(line));
+  EXPECT_EQ(line, "hello");
+}
+
+TEST_F(PlatformTest, FoldersAndMissingFilesDoNotOpen) {
+  fs::create_directories("folder.txt");
+  EXPECT_FALSE(platform::InputFile("folder.txt", platform::FileMode::raw).isOpen());
+  EXPECT_FALSE(platform::InputFile("missing.txt", platform::FileMode::raw).isOpen());
+  EXPECT_FALSE(
+      platform::OutputFile("folder.txt", platform::FileMode::raw, platform::WriteMethod::inPlace)
+          .isOpen());
+  EXPECT_FALSE(platform::OutputFile("no-folder/x.txt", platform::FileMode::raw,
+                                    platform::WriteMethod::replace)
+                   .isOpen());
+}
+
+TEST_F(PlatformTest, ReplaceChangesTheFileOnlyOnCommit) {
+  writeBytes("stamp.sys", "old");
+  {
+    platform::OutputFile file("stamp.sys", platform::FileMode::raw, platform::WriteMethod::replace);
+    ASSERT_TRUE(file.isOpen());
+    EXPECT_TRUE(file.write("half"));
+    // Abandoned without commit: the old file stays.
+  }
+  EXPECT_EQ(readBytes("stamp.sys"), "old");
+  {
+    platform::OutputFile file("stamp.sys", platform::FileMode::raw, platform::WriteMethod::replace);
+    EXPECT_TRUE(file.write("new"));
+    EXPECT_TRUE(file.commit());
+  }
+  EXPECT_EQ(readBytes("stamp.sys"), "new");
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(".")) {
+    names.push_back(entry.path().filename().string());
+  }
+  EXPECT_EQ(names, std::vector<std::string>{"stamp.sys"});
+}
+
+TEST_F(PlatformTest, NonZeroExitCodesNeverBecomeSuccess) {
+  for (int code : {0, 1, 100, 1014, 4000, 4001, 256, 512, 2147483647}) {
+    int status = platform::processExitStatus(code);
+    EXPECT_EQ(status == 0, code == 0) << code;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,8 @@
+#include "settings/text_case.h"
+
+std::string toLower(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
+}

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// Holds the stamp template and the update tool's command pieces, and writes the version
+// stamp and runs the update.
+class FirmwareUpdater {
+ public:
+  FirmwareUpdater(std::string stampFileName, std::string updateCommand,
+                  std::string allowSameVersionSwitch, std::string silentSwitch);
+
+  std::string getUpdateCommand() const { return updateCommand; }
+  std::string getAllowSameVersionSwitch() const { return allowSameVersionSwitch; }
+
+  // Writes MeFwVer.sys at the root of the system drive: the stamp template with its version
+  // resource rewritten to carry the version. The file is replaced only once it was written
+  // completely. Raises "2001s" without a system drive, "2003s" when the file cannot be
+  // written, "1018h" or "1019h" for a version the stamp cannot carry.
+  void writeVersionStamp(const std::string& version) const;
+
+  // Runs Intel's update tool on the image in the firmware folder (with -allowsv under
+  // -force) and shows its progress. Returns only when the tool reported a completed update;
+  // raises "1000h", "3002n", "2013s" or the tool's error as "ERROR <number>u: <text>".
+  void runUpdate(std::string firmwareFile);
+
+ private:
+  std::vector<std::string> stampTemplate;
+  std::string stampFileName;
+  std::string updateCommand;
+  std::string allowSameVersionSwitch;
+  std::string silentSwitch;
+};

@@ -1,0 +1,5 @@
+#include "system/system_info.h"
+
+#include "settings/text_case.h"
+
+void SystemInfo::setBiosVersion(std::string version) { biosVersion = toLower(std::move(version)); }

@@ -1,0 +1,57 @@
+// Runs a Windows program under wine and keeps its whole 32-bit exit code, which wine's own
+// exit status cuts to eight bits: the code is written to the file named by
+// MEFW_EXIT_CODE_FILE. MEFW_SYSTEM_DRIVE, when given, replaces the SystemDrive variable that
+// wine always sets ("-" removes it), so each test can have its own system drive.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+// The command line after this program's own name, quoted or not.
+char* commandTail(char* line) {
+  bool quoted = false;
+  while (*line != '\0' && (quoted || (*line != ' ' && *line != '\t'))) {
+    if (*line == '"') quoted = !quoted;
+    ++line;
+  }
+  while (*line == ' ' || *line == '\t')
+    ++line;
+  return line;
+}
+
+void applySystemDrive() {
+  const char* drive = std::getenv("MEFW_SYSTEM_DRIVE");
+  if (drive == nullptr) return;
+  SetEnvironmentVariableA("SystemDrive", std::string(drive) == "-" ? nullptr : drive);
+}
+
+}  // namespace
+
+int main() {
+  applySystemDrive();
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+  startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessA(nullptr, commandTail(GetCommandLineA()), nullptr, nullptr, TRUE, 0, nullptr,
+                      nullptr, &startup, &process)) {
+    std::fprintf(stderr, "exit_code_launcher: cannot start the program (%lu)\n", GetLastError());
+    return 127;
+  }
+  WaitForSingleObject(process.hProcess, INFINITE);
+  DWORD code = 0;
+  GetExitCodeProcess(process.hProcess, &code);
+  if (const char* file = std::getenv("MEFW_EXIT_CODE_FILE")) {
+    if (FILE* out = std::fopen(file, "w")) {
+      std::fprintf(out, "%ld\n", static_cast<long>(static_cast<LONG>(code)));
+      std::fclose(out);
+    }
+  }
+  return static_cast<int>(code);
+}

@@ -1,0 +1,247 @@
+"""Runs the installer as a user would: the real program in a temporary Kitbox folder, on the
+POSIX build or on the Windows build under wine, with our simulated tools standing in for the
+commands it runs.
+
+Environment (set by CTest): MEFW_PROGRAM, MEFW_SIM_DIR, MEFW_SOURCE_DIR, and for the Windows
+build MEFW_WINE=1, MEFW_LAUNCHER and WINEPREFIX.
+"""
+
+import fcntl
+import os
+import pathlib
+import pty
+import shutil
+import subprocess
+import tempfile
+import threading
+import time
+import unittest
+
+PROGRAM = pathlib.Path(os.environ["MEFW_PROGRAM"])
+SIM_DIR = pathlib.Path(os.environ["MEFW_SIM_DIR"])
+SOURCE_DIR = pathlib.Path(os.environ["MEFW_SOURCE_DIR"])
+WINE = os.environ.get("MEFW_WINE") == "1"
+EXE = ".exe" if WINE else ""
+PROGRAM_NAME = "mefwupdate" + EXE
+
+BANNER = "\nME firmware updating tool v1.5.1\n\n"
+DRIVER_ADVICE = (
+    "Please confirm that you have the latest ME software driver, Intel ME is enabled,\n"
+    "you are running with administrator privileges and try again.\n"
+    "If you are still having issues, then please contact Norvane Support.\n\n")
+NOTICE_ADVICE = "If you feel that this is inaccurate please contact Norvane Support.\n\n"
+ERROR_LOG_ANNOUNCEMENT = "Printing error log file to installerError.log\n"
+RUN_LOG_ANNOUNCEMENT = "Printing log file to runLog.log\n"
+POSIX_PAUSE_LINE = "\nWaiting for 30 seconds, press a key to continue ...\n"
+
+# Leave the system drive out of the environment altogether.
+UNSET = object()
+
+
+def exit_status(code):
+    """The status a caller sees for an exit code: all of it on Windows, the low eight bits on
+    POSIX, where a non-zero code must still not look like success."""
+    if WINE:
+        return code
+    status = code & 0xFF
+    return 255 if status == 0 and code != 0 else status
+
+
+def windows_path(path):
+    """The wine path of a host path (wine maps the host's root to drive Z:)."""
+    return "Z:" + str(path).replace("/", "\\")
+
+
+def error_report(message):
+    """What the console shows for a raised error, up to and with the error log line."""
+    return message + "\n\n" + DRIVER_ADVICE + ERROR_LOG_ANNOUNCEMENT
+
+
+def notice_report(message):
+    return message + "\n\n" + NOTICE_ADVICE
+
+
+_wine_ready = False
+
+
+def ensure_wine():
+    """Creates the wine prefix once and keeps one wine server running for all tests.
+
+    A server started by a run whose output goes into a pipe would hold that pipe open, and
+    the test would wait for it forever; so the server is started here, detached, first.
+    """
+    global _wine_ready
+    if not WINE or _wine_ready:
+        return
+    prefix = pathlib.Path(os.environ["WINEPREFIX"])
+    prefix.parent.mkdir(parents=True, exist_ok=True)
+    quiet = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    with open(str(prefix) + ".lock", "w") as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        subprocess.run(["wine", "cmd", "/c", "exit"], timeout=600, **quiet)
+        subprocess.run(["setsid", "wineserver", "-p"], timeout=60, **quiet)
+    _wine_ready = True
+
+
+class Run:
+    """The outcome of one run: exit code, standard output and what the commands recorded."""
+
+    def __init__(self, code, stdout, stderr, calls, paused):
+        self.code = code
+        self.stdout_bytes = stdout
+        # The Windows runtime writes every line feed as CR LF; fold them back.
+        if WINE:
+            stdout = stdout.replace(b"\r\n", b"\n")
+        self.out = stdout.decode("latin-1")
+        self.err = stderr.decode("latin-1", "replace")
+        self.calls = calls
+        self.paused = paused
+
+    def __repr__(self):
+        return "Run(code=%r, out=%r, calls=%r)" % (self.code, self.out, self.calls)
+
+
+class KitboxTest(unittest.TestCase):
+    """A test with its own Kitbox folder (the working folder) and system drive folder."""
+
+    maxDiff = None
+
+    def setUp(self):
+        ensure_wine()
+        self.root = pathlib.Path(tempfile.mkdtemp(prefix="mefw-e2e-"))
+        self.kitbox = self.root / "kitbox"
+        self.drive = self.root / "drive"
+        self.kitbox.mkdir()
+        self.drive.mkdir()
+        self.posix_tools = self.root / "path"
+        self.posix_tools.mkdir()
+        if WINE:
+            # Wine has no timeout command; ours records the pause and returns at once.
+            self.install_tool("timeout_sim", "timeout.exe")
+
+    def tearDown(self):
+        result = getattr(self._outcome, "result", None)
+        failed = result is not None and any(
+            test is self for test, _ in result.failures + result.errors)
+        if failed:
+            print("\nkept the test's folder: %s" % self.root)
+        else:
+            shutil.rmtree(self.root, ignore_errors=True)
+
+    # Files of the Kitbox ------------------------------------------------------------------
+
+    def path(self, relative):
+        return self.kitbox / relative
+
+    def write(self, relative, content):
+        target = self.path(relative)
+        target.parent.mkdir(parents=True, exist_ok=True)
+        if isinstance(content, str):
+            content = content.encode("latin-1")
+        target.write_bytes(content)
+        return target
+
+    def read(self, relative):
+        return self.path(relative).read_bytes()
+
+    def exists(self, relative):
+        return self.path(relative).exists()
+
+    def install_tool(self, sim, relative):
+        """Copies one of our simulated programs into the Kitbox under the given name."""
+        target = self.path(relative)
+        target.parent.mkdir(parents=True, exist_ok=True)
+        shutil.copy2(SIM_DIR / (sim + EXE), target)
+        return target
+
+    def install_command(self, sim, name):
+        """Makes a simulated program answer to a command name: on POSIX through PATH, under
+        wine from the working folder, which Windows searches first."""
+        if WINE:
+            return self.install_tool(sim, name + ".exe")
+        target = self.posix_tools / name
+        shutil.copy2(SIM_DIR / sim, target)
+        return target
+
+    def calls(self):
+        log = self.path("sim-calls.log")
+        return log.read_text("latin-1").splitlines() if log.exists() else []
+
+    # Running ------------------------------------------------------------------------------
+
+    def run_installer(self, *args, stdin=b"", system_drive=None, terminal=False, timeout=600):
+        """Runs the installer in the Kitbox.
+
+        system_drive: the SystemDrive value (default: this test's drive folder; UNSET leaves
+        it out). terminal: on POSIX, make standard input a terminal that keeps pressing a key,
+        so that the closing pause shows itself.
+        """
+        env = dict(os.environ)
+        drive = self.drive if system_drive is None else system_drive
+        if WINE:
+            exit_file = self.root / "exit-code.txt"
+            exit_file.unlink(missing_ok=True)
+            env["MEFW_EXIT_CODE_FILE"] = windows_path(exit_file)
+            env["MEFW_SYSTEM_DRIVE"] = (
+                "-" if drive is UNSET else windows_path(drive) if isinstance(
+                    drive, pathlib.Path) else drive)
+            command = ["wine", os.environ["MEFW_LAUNCHER"], windows_path(PROGRAM), *args]
+        else:
+            env.pop("SystemDrive", None)
+            if drive is not UNSET:
+                env["SystemDrive"] = str(drive)
+            env["PATH"] = str(self.posix_tools) + os.pathsep + env.get("PATH", "")
+            command = [PROGRAM_NAME, *args]
+        if terminal and not WINE:
+            stdout, stderr, code = self._run_on_terminal(command, env, timeout)
+        else:
+            completed = subprocess.run(
+                command, executable=None if WINE else str(PROGRAM), cwd=self.kitbox,
+                input=stdin, stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=env,
+                timeout=timeout)
+            stdout, stderr, code = completed.stdout, completed.stderr, completed.returncode
+        if WINE:
+            code = int(exit_file.read_text().strip()) if exit_file.exists() else None
+        calls = self.calls()
+        paused = False
+        if WINE:
+            paused = "timeout /T 30" in calls
+        elif terminal:
+            paused = POSIX_PAUSE_LINE.encode() in stdout
+            stdout = stdout.replace(POSIX_PAUSE_LINE.encode(), b"")
+        return Run(code, stdout, stderr, calls, paused)
+
+    def _run_on_terminal(self, command, env, timeout):
+        controller, terminal = pty.openpty()
+        process = subprocess.Popen(
+            command, executable=str(PROGRAM), cwd=self.kitbox, stdin=terminal,
+            stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=env)
+        os.close(terminal)
+        done = threading.Event()
+
+        def press_keys():
+            while not done.wait(0.2):
+                try:
+                    os.write(controller, b"k")
+                except OSError:
+                    return
+
+        presser = threading.Thread(target=press_keys)
+        presser.start()
+        try:
+            stdout, stderr = process.communicate(timeout=timeout)
+        finally:
+            done.set()
+            presser.join()
+            os.close(controller)
+        return stdout, stderr, process.returncode
+
+    # Assertions ---------------------------------------------------------------------------
+
+    def assert_code(self, run, code):
+        self.assertEqual(run.code, exit_status(code), run)
+
+    def assert_pause(self, run, expected):
+        """Checks the closing pause; on POSIX only a run on a terminal can show it."""
+        if WINE or run.paused or expected is False:
+            self.assertEqual(run.paused, expected, run)

@@ -1,0 +1,64 @@
+#include "test_support.h"
+
+#include <fstream>
+#include <random>
+
+#include "app/error_catalogue.h"
+#include "console/console_colours.h"
+#include "console/messages.h"
+#include "settings/run_settings.h"
+
+void resetProcessState() {
+  runSettings() = RunSettings{};
+  runLog().clear();
+  // The catalogue as the start-up set-up leaves it, without marking ERRORCODES as set.
+  errorCatalogue() = startErrorCatalogue();
+  ErrorCatalogue runTime = runTimeErrorCodes();
+  errorCatalogue().insert(runTime.begin(), runTime.end());
+  platform::fakePlatform() = platform::FakePlatform{};
+  consoleColours() = computeConsoleColours(std::nullopt);
+}
+
+std::string raisedBy(const std::function<void()>& call) {
+  try {
+    call();
+  } catch (const std::string& message) {
+    return message;
+  }
+  return "(nothing raised)";
+}
+
+std::string readFileBytes(const std::filesystem::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+void writeFileBytes(const std::filesystem::path& path, const std::string& bytes) {
+  std::ofstream file(path, std::ios::binary);
+  file << bytes;
+}
+
+std::string runLogText() {
+  std::string text;
+  for (const std::string& entry : runLog())
+    text += entry;
+  return text;
+}
+
+void UnitTest::SetUp() {
+  resetProcessState();
+  previousFolder = std::filesystem::current_path();
+  std::random_device random;
+  folder = std::filesystem::temp_directory_path() /
+           ("mefw-unit-" + std::to_string(random()) + std::to_string(random()));
+  std::filesystem::create_directories(folder);
+  std::filesystem::current_path(folder);
+}
+
+void UnitTest::TearDown() {
+  std::filesystem::current_path(previousFolder);
+  if (!HasFailure()) {
+    std::error_code ignored;
+    std::filesystem::remove_all(folder, ignored);
+  }
+}

@@ -1,0 +1,39 @@
+// Shared helpers of the unit tests.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "platform/platform_fake.h"
+
+// Puts every process-wide value back to its state after the start-up set-up (with no console
+// and no setting made).
+void resetProcessState();
+
+// The text a call raises, or "(nothing raised)" when it returns normally.
+std::string raisedBy(const std::function<void()>& call);
+
+std::string readFileBytes(const std::filesystem::path& path);
+void writeFileBytes(const std::filesystem::path& path, const std::string& bytes);
+
+// Everything the run log holds, joined as a log file would hold it (without line-end
+// translation).
+std::string runLogText();
+
+// Each test runs in a fresh temporary working folder with the process state reset. The folder
+// is kept when the test fails, so that what the program wrote can be looked at.
+class UnitTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  platform::FakePlatform& fake() { return platform::fakePlatform(); }
+
+  std::filesystem::path folder;
+
+ private:
+  std::filesystem::path previousFolder;
+};
