@@ -41,8 +41,14 @@ ErrorCatalogue runTimeErrorCodes() {
        "ERROR 1016h: Input profile supported platform conflict.\nInput profile #'s supported "
        "platform #'s BIOS branch #\nAlready exists in input profile #, supported platform #, "
        "BIOS branch #"},
+      {"1018h",
+       "ERROR 1018h: Version # is malformed: its field # is missing, not a number or out of "
+       "range."},
       {"2010s", "ERROR 2010s: This platform is not supported by the Kitbox."},
       {"2011s", "ERROR 2011s: System bios version # does not meet prerequisite version #."},
+      {"2012s",
+       "ERROR 2012s: Cannot confirm the BIOS prerequisite: \"#\" holds no usable version "
+       "number."},
       {"3000n",
        "CODE  3000n: The system's firmware # is newer than the kitbox #, cannot downgrade."},
       {"3001n",

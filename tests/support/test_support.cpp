@@ -7,6 +7,7 @@
 #include "console/console_colours.h"
 #include "console/messages.h"
 #include "settings/run_settings.h"
+#include "system/bios_query.h"
 
 void resetProcessState() {
   runSettings() = RunSettings{};
@@ -15,6 +16,7 @@ void resetProcessState() {
   errorCatalogue() = startErrorCatalogue();
   ErrorCatalogue runTime = runTimeErrorCodes();
   errorCatalogue().insert(runTime.begin(), runTime.end());
+  clearCurrentBiosVersion();
   platform::fakePlatform() = platform::FakePlatform{};
   consoleColours() = computeConsoleColours(std::nullopt);
 }

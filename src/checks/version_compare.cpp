@@ -1,0 +1,48 @@
+#include "checks/version_compare.h"
+
+#include "app/error_catalogue.h"
+#include "checks/number_text.h"
+#include "console/messages.h"
+#include "settings/run_settings.h"
+#include "system/system_info.h"
+
+int versionField(const std::string& version, int n) {
+  std::string rest = version + ".";
+  bool missing = false;
+  for (int i = 0; i < n; ++i) {
+    std::size_t dot = rest.find('.');
+    if (dot == std::string::npos) {
+      missing = true;
+      break;
+    }
+    rest = rest.substr(dot + 1);
+  }
+  std::optional<int> value;
+  if (!missing) value = leadingNumberValue(rest.substr(0, rest.find('.')));
+  if (!value) raiseError("1018h", {version, std::to_string(n + 1)});
+  return *value;
+}
+
+bool isNewerVersion(const std::string& a, const std::string& b) {
+  for (int k = 0; k < 4; ++k) {
+    int fieldA = versionField(a, k);
+    int fieldB = versionField(b, k);
+    if (fieldA != fieldB) return fieldA > fieldB;
+  }
+  return false;
+}
+
+void SystemInfo::checkFirmwareIsNewer(InputProfile profile) const {
+  const std::string& kitbox = profile.firmwareVersion;
+  printVerbose("Checking if kitbox's firmware version is newer than the system's " +
+                   meFirmwareVersion + " vs " + kitbox + "\n",
+               "default");
+  bool upgradable = isNewerVersion(kitbox, meFirmwareVersion) ||
+                    (kitbox == meFirmwareVersion && sameVersionFlag());
+  if (upgradable) {
+    printVerbose("ME Firmware is upgradable.\n\n", "default");
+    return;
+  }
+  if (kitbox == meFirmwareVersion) raiseError("3001n", {meFirmwareVersion});
+  raiseError("3000n", {meFirmwareVersion, kitbox});
+}

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <string>
+
+// True when version a is greater than version b over their first four dot-separated fields,
+// compared as numbers. Fields are read only as far as the comparison goes.
+bool isNewerVersion(const std::string& a, const std::string& b);
+
+// Field n (from 0) of a dotted version, read like the C library's base-10 conversion (leading
+// blanks, an optional sign, the digits up to the first non-digit). Raises "1018h" naming the
+// version when the field is missing, does not start with a number or exceeds the int range.
+int versionField(const std::string& version, int n);

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <string>
+
+// Runs wmic for the machine's BIOS version and stores it lower-cased; its first three
+// characters are the machine's BIOS family. Raises "1000h" or "2000s"; on failure the earlier
+// value is kept.
+void queryBiosVersion();
+
+// The last BIOS version found; empty before the first successful query.
+std::string currentBiosVersion();
+
+// Puts the stored value back to its start (for tests).
+void clearCurrentBiosVersion();
