@@ -7,6 +7,7 @@
 
 #include "app/error_catalogue.h"
 #include "app/installer.h"
+#include "app/update_sequence.h"
 #include "console/log_files.h"
 #include "console/messages.h"
 #include "platform/platform.h"
@@ -14,6 +15,7 @@
 #include "settings/command_line.h"
 #include "settings/help.h"
 #include "settings/run_settings.h"
+#include "system/command_runner.h"
 #include "system/system_info.h"
 
 namespace {
@@ -86,7 +88,10 @@ void runMode(const std::string& programPath, Run& run) {
   } else if (runSettings().systemInfoMode) {
     raiseNotBuilt("the system information listing");
   } else {
-    raiseNotBuilt("the firmware update");
+    UpdateOutcome outcome = runUpdateSequence(*run.systemInfo, run.installer.firmwareUpdater(),
+                                              run.profiles, run.selectedProfile);
+    if (outcome == UpdateOutcome::declined) run.result = 100;
+    run.updated = outcome == UpdateOutcome::updated;
   }
 }
 
@@ -103,10 +108,41 @@ void runGuarded(int argc, char** argv, Run& run) {
   }
 }
 
+// The firmware is flashed by now; a stamp that cannot be written must be reported with a code
+// of its own, so that a deployment script can tell it from a failed update.
+void recordInstalledVersion(Run& run) {
+  std::string failure;
+  try {
+    run.installer.firmwareUpdater().writeVersionStamp(run.selectedProfile.firmwareVersion);
+    return;
+  } catch (const std::string& message) {
+    failure = message;
+  } catch (const std::exception& error) {
+    failure = formatError("1017h", {error.what()});
+  }
+  if (failure.compare(0, 6, "ERROR ") == 0) failure.erase(0, 6);
+  run.result = reportFailure(formatError("2014s", {failure}));
+}
+
+void restart() {
+  if (silentFlag()) {
+    platform::writeOutput("Rebooting the computer now.\n\n");
+    rebootComputer(2);
+  } else {
+    platform::writeOutput("Rebooting the computer in 20 seconds\n\n");
+    rebootComputer(20);
+  }
+}
+
 void endRun(Run& run) {
   if (run.updated && rebootFlag()) printVerbose("Rebooting computer shortly.\n", "default");
   if (logFlag()) writeLogGuarded(printRunLog);
   run.systemInfo.reset();
+  if (run.updated) {
+    run.result = 0;
+    recordInstalledVersion(run);
+    if (rebootFlag()) restart();
+  }
   if (!silentFlag()) platform::runAndWait("Timeout /T 30");
 }
 

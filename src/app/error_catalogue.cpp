@@ -44,11 +44,17 @@ ErrorCatalogue runTimeErrorCodes() {
       {"1018h",
        "ERROR 1018h: Version # is malformed: its field # is missing, not a number or out of "
        "range."},
+      {"1019h",
+       "ERROR 1019h: Version # cannot be written to the version stamp: it needs four fields from "
+       "0 to 65535 in 7 to 23 characters."},
       {"2010s", "ERROR 2010s: This platform is not supported by the Kitbox."},
       {"2011s", "ERROR 2011s: System bios version # does not meet prerequisite version #."},
       {"2012s",
        "ERROR 2012s: Cannot confirm the BIOS prerequisite: \"#\" holds no usable version "
        "number."},
+      {"2013s",
+       "ERROR 2013s: The firmware update tool ended without reporting a completed update."},
+      {"2014s", "ERROR 2014s: The firmware was updated, but its version stamp was not written: #"},
       {"3000n",
        "CODE  3000n: The system's firmware # is newer than the kitbox #, cannot downgrade."},
       {"3001n",

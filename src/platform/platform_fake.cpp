@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <stdexcept>
 
 #include "platform/platform.h"
 #include "platform/platform_fake.h"
@@ -34,6 +35,9 @@ struct CommandPipe::State {
 CommandPipe::CommandPipe(const std::string& commandLine) : state(new State) {
   FakePlatform& fake = fakePlatform();
   fake.pipesOpened.push_back(commandLine);
+  if (!fake.throwingCommand.empty() && commandLine == fake.throwingCommand) {
+    throw std::runtime_error("scripted failure");
+  }
   auto found = fake.commandOutput.find(commandLine);
   if (found == fake.commandOutput.end()) return;
   state->open = true;

@@ -22,6 +22,9 @@ struct FakePlatform {
   // Output of each command line that can be piped; a command line that is not listed
   // cannot be opened, like a pipe whose interpreter fails to start.
   std::map<std::string, std::string> commandOutput;
+  // A pipe on this command line throws instead of opening, to test failures that are not
+  // error messages.
+  std::string throwingCommand;
   // Command lines of every pipe opened (or attempted), in order.
   std::vector<std::string> pipesOpened;
   // Command lines handed to runAndWait, in order.

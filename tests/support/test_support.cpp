@@ -8,6 +8,7 @@
 #include "console/messages.h"
 #include "settings/run_settings.h"
 #include "system/bios_query.h"
+#include "update/update_progress.h"
 
 void resetProcessState() {
   runSettings() = RunSettings{};
@@ -17,6 +18,7 @@ void resetProcessState() {
   ErrorCatalogue runTime = runTimeErrorCodes();
   errorCatalogue().insert(runTime.begin(), runTime.end());
   clearCurrentBiosVersion();
+  progressRecords() = ProgressRecords{};
   platform::fakePlatform() = platform::FakePlatform{};
   consoleColours() = computeConsoleColours(std::nullopt);
 }

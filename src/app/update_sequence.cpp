@@ -1,0 +1,72 @@
+#include "app/update_sequence.h"
+
+#include "app/error_catalogue.h"
+#include "checks/bios_prerequisite.h"
+#include "console/file_ops.h"
+#include "console/messages.h"
+#include "profiles/input_parser.h"
+#include "profiles/platform_decoder.h"
+#include "settings/fixed_names.h"
+#include "settings/run_settings.h"
+#include "system/bios_query.h"
+#include "system/command_runner.h"
+#include "update/confirmation.h"
+
+namespace {
+
+void selectProfile(const std::vector<InputProfile>& profiles, InputProfile& selectedProfile) {
+  int index = matchInputProfile(profiles);
+  if (index == -1) raiseError("2010s");
+  selectedProfile = profiles[static_cast<std::size_t>(index)];
+}
+
+void checkPrerequisite(const InputProfile& selectedProfile) {
+  if (selectedProfile.getPrereqBios().empty()) {
+    printVerbose("No prerequisite BIOS version\n\n", "default");
+    return;
+  }
+  checkBiosPrerequisite(selectedProfile);
+}
+
+void showWarning(const SystemInfo& systemInfo, const InputProfile& selectedProfile) {
+  printMessage(
+      "Updating Management Engine firmware will require a reboot in order for the update to be "
+      "effective.\nDO NOT SHUT DOWN, REBOOT, REMOVE POWER, OR INTERRUPT THE UPDATE.\nYour "
+      "current ME version: " +
+          systemInfo.getMeFirmwareVersion() +
+          "\nUpdating  to ME version: " + selectedProfile.firmwareVersion + "\n\n",
+      "default");
+}
+
+UpdateOutcome decline() {
+  printMessage(
+      "Please refer to the README.htm file for instructions to manually update your Management "
+      "Engine firmware.\n",
+      "default");
+  printVerbose("Opening README.htm in default browser\n", "default");
+  openReadme();
+  return UpdateOutcome::declined;
+}
+
+}  // namespace
+
+UpdateOutcome runUpdateSequence(SystemInfo& systemInfo, FirmwareUpdater& updater,
+                                std::vector<InputProfile>& profiles,
+                                InputProfile& selectedProfile) {
+  loadInputProfiles(profiles);
+  queryBiosVersion();
+  selectProfile(profiles, selectedProfile);
+  checkPrerequisite(selectedProfile);
+  // The version query runs the update tool, so the tool is looked for first.
+  checkFileExists(toolFolder, toolFileName);
+  systemInfo.queryMeFirmwareVersion(fwVersionCommand);
+  printVerbose("Writing ME Firmware version to .sys file.\n", "default");
+  updater.writeVersionStamp(systemInfo.getMeFirmwareVersion());
+  systemInfo.checkFirmwareIsNewer(selectedProfile);
+  showUpfrontMessage(selectedProfile);
+  showWarning(systemInfo, selectedProfile);
+  checkFileExists(firmwareFolder, selectedProfile.meFirmwareFile);
+  if (!silentFlag() && !askUserToUpdate()) return decline();
+  updater.runUpdate(selectedProfile.meFirmwareFile);
+  return UpdateOutcome::updated;
+}

@@ -1,0 +1,49 @@
+#include <array>
+
+#include "app/error_catalogue.h"
+#include "checks/version_compare.h"
+#include "console/messages.h"
+#include "platform/platform.h"
+#include "stamp/firmware_updater.h"
+#include "stamp/stamp_pieces.h"
+
+namespace {
+
+// The stamp's lengths are single bytes and its fixed version holds 16-bit words: a version
+// outside these bounds would come out as a corrupt image, so it is refused before any file is
+// touched.
+std::array<int, 4> stampFields(const std::string& version) {
+  std::array<int, 4> fields{};
+  for (int n = 0; n < 4; ++n)
+    fields[n] = versionField(version, n);
+  bool fits = version.size() >= 7 && version.size() <= 23;
+  for (int field : fields)
+    fits = fits && field >= 0 && field <= 65535;
+  if (!fits) raiseError("1019h", {version});
+  return fields;
+}
+
+}  // namespace
+
+void FirmwareUpdater::writeVersionStamp(const std::string& version) const {
+  std::string drive = platform::environmentVariable("SystemDrive").value_or("");
+  printVerbose("Finding OS drive letter.\n", "default");
+  if (drive.empty()) raiseError("2001s");
+  printVerbose("OS Drive letter found, it is " + drive + "\n", "default");
+  std::string path = drive + "\\" + stampFileName;
+  std::vector<std::string> pieces =
+      versionStampPieces(stampTemplate, version, stampFields(version));
+
+  // Written beside the old stamp and moved over it at the end, so that a failure at any point
+  // leaves the previous stamp whole.
+  platform::OutputFile file(path, platform::FileMode::raw, platform::WriteMethod::replace);
+  printVerbose("Writing file: " + path + "\n", "default");
+  if (!file.isOpen()) raiseError("2003s", {path});
+  std::string hex;
+  for (const std::string& piece : pieces) {
+    hex += piece;
+    printSuperVerbose(piece, "default");
+  }
+  if (!file.write(decodeHex(hex)) || !file.commit()) raiseError("2003s", {path});
+  printVerbose("Write complete\n\n", "default");
+}

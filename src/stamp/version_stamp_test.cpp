@@ -1,0 +1,99 @@
+#include "settings/run_settings.h"
+#include "stamp/firmware_updater.h"
+#include "stamp/stamp_pieces.h"
+#include "stamp/stamp_template.h"
+#include "test_support.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class VersionStampTest : public UnitTest {
+ protected:
+  void SetUp() override {
+    UnitTest::SetUp();
+    fake().environment["SystemDrive"] = folder.string();
+  }
+  std::string write(const std::string& version) {
+    return raisedBy([&] { updater.writeVersionStamp(version); });
+  }
+  std::string stamp() { return readFileBytes(folder / "MeFwVer.sys"); }
+
+  FirmwareUpdater updater{"MeFwVer.sys", "update", "-allowsv", "-s"};
+};
+
+const std::string none = "(nothing raised)";
+
+std::string templateImage() {
+  std::string hex;
+  for (const char* piece : stampTemplatePieces)
+    hex += piece;
+  return decodeHex(hex);
+}
+
+std::size_t expectedLength(std::size_t length) {
+  std::size_t even = length % 2 == 0 ? 2 : 0;
+  return templateImage().size() + 2 * (2 * length - 1 + even) - 50;
+}
+
+TEST_F(VersionStampTest, SampleVersionReproducesTheTemplate) {
+  setVerboseFlag();
+  EXPECT_EQ(write("11.22.33.4444"), none);
+  EXPECT_EQ(stamp(), templateImage());
+  std::string path = folder.string() + "\\MeFwVer.sys";
+  EXPECT_EQ(fake().output, "Finding OS drive letter.\nOS Drive letter found, it is " +
+                               folder.string() + "\nWriting file: " + path +
+                               "\nWrite complete\n\n");
+}
+
+TEST_F(VersionStampTest, FileLengthFollowsTheVersionLength) {
+  for (const std::string version : {"1.2.3.4", "11.8.50.339", "11.8.50.3434", "11.8.50.3399",
+                                    "11.22.333.4444", "65535.65535.65535.6553"}) {
+    EXPECT_EQ(write(version), none);
+    EXPECT_EQ(stamp().size(), expectedLength(version.size())) << version;
+  }
+  // The last write replaced the earlier, longer files completely.
+  EXPECT_EQ(write("1.2.3.4"), none);
+  EXPECT_EQ(stamp().size(), expectedLength(7));
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
+}
+
+TEST_F(VersionStampTest, PiecesAreShownOnlyWhenSuperVerbose) {
+  setSuperVerboseFlag();
+  EXPECT_EQ(write("11.22.33.4444"), none);
+  EXPECT_NE(fake().output.find(stampTemplatePieces[18]), std::string::npos);
+}
+
+TEST_F(VersionStampTest, MissingSystemDriveWritesNothing) {
+  fake().environment.erase("SystemDrive");
+  EXPECT_EQ(write("11.8.50.3399"), "ERROR 2001s: Cannot find OS drive.");
+  fake().environment["SystemDrive"] = "";
+  EXPECT_EQ(write("11.8.50.3399"), "ERROR 2001s: Cannot find OS drive.");
+  EXPECT_EQ(runLogText(), "Finding OS drive letter.\nFinding OS drive letter.\n");
+  EXPECT_FALSE(fs::exists(folder / "MeFwVer.sys"));
+}
+
+TEST_F(VersionStampTest, VersionsTheStampCannotCarryLeaveTheOldStamp) {
+  ASSERT_EQ(write("11.8.50.3399"), none);
+  std::string before = stamp();
+  auto cannotCarry = [](const std::string& version) {
+    return "ERROR 1019h: Version " + version +
+           " cannot be written to the version stamp: it needs four fields from 0 to 65535 in 7 "
+           "to 23 characters.";
+  };
+  EXPECT_EQ(write("1.2.3.70000"), cannotCarry("1.2.3.70000"));
+  EXPECT_EQ(write("-1.2.3.4"), cannotCarry("-1.2.3.4"));
+  EXPECT_EQ(write("1.2.3.4.5.6.7.8.9.10.111"), cannotCarry("1.2.3.4.5.6.7.8.9.10.111"));
+  EXPECT_EQ(write("11.8"),
+            "ERROR 1018h: Version 11.8 is malformed: its field 3 is missing, not "
+            "a number or out of range.");
+  EXPECT_TRUE(stamp() == before);
+}
+
+TEST_F(VersionStampTest, UnwritablePlaceIsReportedWithThePath) {
+  fake().environment["SystemDrive"] = (folder / "no-such-drive").string();
+  EXPECT_EQ(write("11.8.50.3399"), "ERROR 2003s: Cannot write to file " +
+                                       (folder / "no-such-drive").string() + "\\MeFwVer.sys.");
+}
+
+}  // namespace

@@ -1,0 +1,44 @@
+#include "app/error_catalogue.h"
+#include "console/messages.h"
+#include "platform/platform.h"
+#include "settings/fixed_names.h"
+#include "settings/run_settings.h"
+#include "stamp/firmware_updater.h"
+#include "update/update_progress.h"
+
+namespace {
+
+// Cuts the tool's output back into lines: line feeds are dropped and each carriage return ends
+// a line, so a progress redraw (CR alone) and an ordinary line (CR LF) both become one line.
+// Only the newest chunk can hold a carriage return, so each byte is looked at once.
+void feedChunk(std::string& pending, const std::string& chunk) {
+  std::size_t lineStart = pending.size();
+  for (char c : chunk) {
+    if (c != '\n') pending += c;
+  }
+  std::size_t consumed = 0;
+  for (std::size_t cr = pending.find('\r', lineStart); cr != std::string::npos;
+       cr = pending.find('\r', consumed)) {
+    parseUpdateProgress(pending.substr(consumed, cr - consumed));
+    consumed = cr + 1;
+  }
+  pending.erase(0, consumed);
+}
+
+}  // namespace
+
+void FirmwareUpdater::runUpdate(std::string firmwareFile) {
+  std::string commandLine = updateCommand + " " + firmwareFolder + firmwareFile;
+  if (sameVersionFlag()) commandLine += " " + allowSameVersionSwitch;
+  printVerbose("Running command: " + commandLine + "\n", "default");
+  platform::CommandPipe pipe(commandLine);
+  if (!pipe.isOpen()) raiseError("1000h");
+  progressRecords().completed = false;
+  std::string pending;
+  std::string chunk;
+  while (pipe.readChunk(chunk))
+    feedChunk(pending, chunk);
+  // What follows the last carriage return is never shown. A run that never reported its
+  // completion did not update anything we can vouch for, so it must not pass for an update.
+  if (!progressRecords().completed) raiseError("2013s");
+}
