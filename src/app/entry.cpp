@@ -13,8 +13,10 @@
 #include "platform/platform.h"
 #include "profiles/input_profile.h"
 #include "settings/command_line.h"
+#include "settings/fixed_names.h"
 #include "settings/help.h"
 #include "settings/run_settings.h"
+#include "system/bios_query.h"
 #include "system/command_runner.h"
 #include "system/system_info.h"
 
@@ -72,10 +74,6 @@ int reportFailure(const std::string& message) {
   return result != 0 ? result : internalErrorExitCode;
 }
 
-[[noreturn]] void raiseNotBuilt(const std::string& mode) {
-  raiseError("1017h", {mode + " is not available in this build"});
-}
-
 void runMode(const std::string& programPath, Run& run) {
   if (helpFlag()) {
     printHelp(programPath);
@@ -84,9 +82,14 @@ void runMode(const std::string& programPath, Run& run) {
     printSuperSecretHelp(programPath);
     run.result = 1;
   } else if (runSettings().meInfoMode) {
-    raiseNotBuilt("the MEInfo report");
+    run.systemInfo->writeMeInfoLog();
+    run.result = 1;
   } else if (runSettings().systemInfoMode) {
-    raiseNotBuilt("the system information listing");
+    queryBiosVersion();
+    run.systemInfo->setBiosVersion(currentBiosVersion());
+    run.systemInfo->queryMeFirmwareVersion(fwVersionCommand);
+    run.systemInfo->showSystemInfo();
+    run.result = 1;
   } else {
     UpdateOutcome outcome = runUpdateSequence(*run.systemInfo, run.installer.firmwareUpdater(),
                                               run.profiles, run.selectedProfile);

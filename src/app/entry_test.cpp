@@ -205,10 +205,25 @@ TEST_F(EntryTest, FailuresThatAreNotMessagesAreStillCoded) {
   EXPECT_TRUE(fs::exists("installerError.log"));
 }
 
-TEST_F(EntryTest, ModesNotAvailableAreCodedErrors) {
-  EXPECT_EQ(run({"-s", "-meinfo"}), 1017);
-  resetProcessState();
-  EXPECT_EQ(run({"-s", "-systeminfo"}), 1017);
+TEST_F(EntryTest, SystemInformationModeQueriesBothVersionsFirst) {
+  fs::create_directories("MEInfo/Win/WINDOWS64");
+  writeFileBytes("MEInfo/Win/WINDOWS64/MEInfoWin64.exe", "tool");
+  fake().commandOutput["MEInfo\\Win\\WINDOWS64\\MEInfoWin64.exe -verbose"] = "";
+  EXPECT_EQ(run({"-s", "-systeminfo"}), 1);
+  EXPECT_EQ(fake().pipesOpened.size(), 3u);
+  EXPECT_NE(fake().output.find("-BIOS version:\tn01 ver. 1.05.2\n-ME version:\t11.8.50.3399\n"),
+            std::string::npos);
+}
+
+TEST_F(EntryTest, FailedQueryEndsSystemInformationBeforeTheListing) {
+  fake().commandOutput[fwVersionCommand] = "";
+  EXPECT_EQ(run({"-s", "-systeminfo"}), 1015);
+  EXPECT_EQ(fake().output.find("Extended system information"), std::string::npos);
+}
+
+TEST_F(EntryTest, MeInfoModeComesBeforeSystemInformation) {
+  EXPECT_EQ(run({"-s", "-systeminfo", "-meinfo"}), 1002);
+  EXPECT_EQ(fake().pipesOpened.size(), 0u);
 }
 
 TEST_F(EntryTest, FailingStartUpIsStillCoded) {

@@ -19,8 +19,9 @@ void printErrorLog() { writeRunLog("Printing error log file to ", errorLogFileNa
 
 void printRunLog() { writeRunLog("Printing log file to ", runLogFileName); }
 
-void writeLinesToFile(const std::string& fileName, const std::vector<std::string>& texts) {
-  platform::OutputFile file(fileName, platform::FileMode::text, platform::WriteMethod::inPlace);
+void writeLinesToFile(const std::string& fileName, const std::vector<std::string>& texts,
+                      platform::FileMode mode) {
+  platform::OutputFile file(fileName, mode, platform::WriteMethod::inPlace);
   if (!file.isOpen()) raiseError("2003s", {fileName});
   printVerbose("Printing to file " + fileName + "\n\n", "default");
   for (const std::string& text : texts) {

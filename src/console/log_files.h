@@ -3,12 +3,15 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
+
 // Write the run log, as it stands after the announcement line, to installerError.log or
 // runLog.log in the working folder. Raise "2003s" when the file cannot be written.
 void printErrorLog();
 void printRunLog();
 
-// Creates or truncates the file (text mode) and writes the texts with nothing between them.
-// Raises "2003s" with the name when the file cannot be opened or the texts cannot all be
-// written to it.
-void writeLinesToFile(const std::string& fileName, const std::vector<std::string>& texts);
+// Creates or truncates the file and writes the texts with nothing between them (in text mode
+// unless told otherwise). Raises "2003s" with the name when the file cannot be opened or the
+// texts cannot all be written to it.
+void writeLinesToFile(const std::string& fileName, const std::vector<std::string>& texts,
+                      platform::FileMode mode = platform::FileMode::text);

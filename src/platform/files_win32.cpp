@@ -1,6 +1,7 @@
 // Files on Windows, through the C runtime's own text and binary modes.
-#include <io.h>
 #include <windows.h>
+
+#include <io.h>
 
 #include <cstdio>
 #include <fstream>

@@ -108,6 +108,34 @@ class OutputFile {
 // dialogs: an unattended deployment must end with an exit code, never wait at a dialog.
 void prepareProcess();
 
+// The present devices of all classes and the drivers compatible with each (Windows' SetupAPI;
+// the POSIX build has no devices). The destructor releases the whole device list, with every
+// driver list built for its devices.
+class DeviceDrivers {
+ public:
+  DeviceDrivers();
+  ~DeviceDrivers();
+  DeviceDrivers(const DeviceDrivers&) = delete;
+  DeviceDrivers& operator=(const DeviceDrivers&) = delete;
+
+  // Makes device `index` (from 0) the current one; false when there is no such device.
+  bool selectDevice(unsigned index);
+
+  // Builds the current device's list of compatible drivers; false when that fails.
+  bool buildDriverList();
+
+  // Makes compatible driver `index` (from 0) of the current device the current driver and
+  // gives its description; false when there is no such driver.
+  bool selectDriver(unsigned index, std::u16string& description);
+
+  // The full path of the current driver's INF file; false when its details cannot be read.
+  bool driverInfPath(std::u16string& infPath);
+
+ private:
+  struct State;
+  std::unique_ptr<State> state;
+};
+
 // The process exit status for an exit code. POSIX keeps only the low eight bits, so a
 // non-zero code whose low byte is zero must not reach the caller as success.
 int processExitStatus(int exitCode);

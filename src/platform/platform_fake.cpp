@@ -77,6 +77,39 @@ std::optional<std::string> environmentVariable(const std::string& name) {
   return found->second;
 }
 
+struct DeviceDrivers::State {
+  const FakeDevice* device = nullptr;
+  const FakeDriver* driver = nullptr;
+};
+
+DeviceDrivers::DeviceDrivers() : state(new State) { ++fakePlatform().deviceListsOpened; }
+
+DeviceDrivers::~DeviceDrivers() { ++fakePlatform().deviceListsReleased; }
+
+bool DeviceDrivers::selectDevice(unsigned index) {
+  const auto& devices = fakePlatform().devices;
+  state->device = index < devices.size() ? &devices[index] : nullptr;
+  state->driver = nullptr;
+  return state->device != nullptr;
+}
+
+bool DeviceDrivers::buildDriverList() {
+  return state->device != nullptr && !state->device->driverListFails;
+}
+
+bool DeviceDrivers::selectDriver(unsigned index, std::u16string& description) {
+  if (state->device == nullptr || index >= state->device->drivers.size()) return false;
+  state->driver = &state->device->drivers[index];
+  description = state->driver->description;
+  return true;
+}
+
+bool DeviceDrivers::driverInfPath(std::u16string& infPath) {
+  if (state->driver == nullptr || state->driver->detailFails) return false;
+  infPath = state->driver->infPath;
+  return true;
+}
+
 void prepareProcess() {}
 
 int processExitStatus(int exitCode) { return exitCode; }

@@ -9,6 +9,17 @@
 
 namespace platform {
 
+struct FakeDriver {
+  std::u16string description;
+  std::u16string infPath;
+  bool detailFails = false;
+};
+
+struct FakeDevice {
+  bool driverListFails = false;
+  std::vector<FakeDriver> drivers;
+};
+
 struct FakePlatform {
   // What the console reports at start; nothing means "no console".
   std::optional<int> startAttributes;
@@ -32,6 +43,10 @@ struct FakePlatform {
   // Documents handed to openDocument, in order.
   std::vector<std::string> documentsOpened;
   std::map<std::string, std::string> environment;
+  // The devices the driver walk finds, and how many device lists were opened and released.
+  std::vector<FakeDevice> devices;
+  int deviceListsOpened = 0;
+  int deviceListsReleased = 0;
 };
 
 // The process-wide fake; tests reset it by assigning a fresh FakePlatform.

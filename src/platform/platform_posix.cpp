@@ -183,6 +183,16 @@ std::optional<std::string> environmentVariable(const std::string& name) {
   return std::string(value);
 }
 
+// Device drivers are a Windows matter: a POSIX host reports none.
+struct DeviceDrivers::State {};
+
+DeviceDrivers::DeviceDrivers() : state(new State) {}
+DeviceDrivers::~DeviceDrivers() = default;
+bool DeviceDrivers::selectDevice(unsigned) { return false; }
+bool DeviceDrivers::buildDriverList() { return false; }
+bool DeviceDrivers::selectDriver(unsigned, std::u16string&) { return false; }
+bool DeviceDrivers::driverInfPath(std::u16string&) { return false; }
+
 void prepareProcess() {}
 
 int processExitStatus(int exitCode) {

@@ -1,9 +1,13 @@
-#include <shellapi.h>
+// windows.h must come before the other Windows headers.
 #include <windows.h>
+
+#include <setupapi.h>
+#include <shellapi.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 #include <iostream>
 #include <string>
 
@@ -69,6 +73,60 @@ std::optional<std::string> environmentVariable(const std::string& name) {
   const char* value = std::getenv(name.c_str());
   if (value == nullptr) return std::nullopt;
   return std::string(value);
+}
+
+struct DeviceDrivers::State {
+  HDEVINFO devices = INVALID_HANDLE_VALUE;
+  SP_DEVINFO_DATA device{};
+  SP_DRVINFO_DATA_V2_W driver{};
+};
+
+DeviceDrivers::DeviceDrivers() : state(new State) {
+  state->devices =
+      SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_PRESENT | DIGCF_ALLCLASSES);
+}
+
+DeviceDrivers::~DeviceDrivers() {
+  if (state->devices != INVALID_HANDLE_VALUE) SetupDiDestroyDeviceInfoList(state->devices);
+}
+
+bool DeviceDrivers::selectDevice(unsigned index) {
+  if (state->devices == INVALID_HANDLE_VALUE) return false;
+  state->device = SP_DEVINFO_DATA{};
+  state->device.cbSize = sizeof state->device;
+  return SetupDiEnumDeviceInfo(state->devices, index, &state->device) != FALSE;
+}
+
+bool DeviceDrivers::buildDriverList() {
+  return SetupDiBuildDriverInfoList(state->devices, &state->device, SPDIT_COMPATDRIVER) != FALSE;
+}
+
+bool DeviceDrivers::selectDriver(unsigned index, std::u16string& description) {
+  state->driver = SP_DRVINFO_DATA_V2_W{};
+  state->driver.cbSize = sizeof state->driver;
+  if (!SetupDiEnumDriverInfoW(state->devices, &state->device, SPDIT_COMPATDRIVER, index,
+                              &state->driver)) {
+    return false;
+  }
+  const WCHAR* text = state->driver.Description;
+  description.assign(text, text + wcsnlen(text, LINE_LEN));
+  return true;
+}
+
+bool DeviceDrivers::driverInfPath(std::u16string& infPath) {
+  // Only the fixed part is wanted: the hardware IDs behind it may not fit, and the call then
+  // reports an insufficient buffer with the INF file name already filled in.
+  SP_DRVINFO_DETAIL_DATA_W detail{};
+  detail.cbSize = sizeof detail;
+  DWORD required = 0;
+  if (!SetupDiGetDriverInfoDetailW(state->devices, &state->device, &state->driver, &detail,
+                                   sizeof detail, &required) &&
+      GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
+    return false;
+  }
+  const WCHAR* text = detail.InfFileName;
+  infPath.assign(text, text + wcsnlen(text, MAX_PATH));
+  return true;
 }
 
 void prepareProcess() {

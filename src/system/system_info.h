@@ -33,6 +33,20 @@ class SystemInfo {
   // "ERROR <number>v: <rest of the tool's output>".
   void queryMeFirmwareVersion(std::string command);
 
+  // Prints the extended listing of ten versions: runs the driver walk and MEInfo; the BIOS
+  // and ME firmware versions must have been found before.
+  void showSystemInfo();
+
+  // Runs MEInfo and fills the versions its report names. Raises "1002h" when the tool is
+  // missing, "1000h" when it cannot be started.
+  void readMeInfoVersions();
+
+  // Picks the first version a report line names (MEBx, LMS, MEI, MEInfo, PMC, in that order).
+  void parseMeInfoLine(std::string line);
+
+  // Saves MEInfo's verbose report to meInfoVerbose.txt, as the tool printed it.
+  void writeMeInfoLog();
+
   // Returns when the profile's firmware is newer than the installed one, or the same and
   // -force was given; raises "3001n" for the same version and "3000n" for a downgrade.
   void checkFirmwareIsNewer(InputProfile profile) const;

@@ -1,0 +1,93 @@
+#include "app/error_catalogue.h"
+#include "console/file_ops.h"
+#include "console/log_files.h"
+#include "console/messages.h"
+#include "system/command_runner.h"
+#include "system/driver_walk.h"
+#include "system/pattern.h"
+#include "system/system_info.h"
+
+namespace {
+
+struct MeInfoField {
+  const char* expression;
+  std::string SystemInfo::*field;
+  const char* announcement;
+};
+
+// Tried in this order; only the MEInfo version has a colon after "Version".
+const MeInfoField meInfoFields[] = {
+    {".*MEBx Version *([0-9\\.]*).*", &SystemInfo::mebxVersion, "MEBx Version found: "},
+    {".*LMS Version *([0-9\\.]*).*", &SystemInfo::lmsVersion, "LMS Version found: "},
+    {".*MEI Driver Version *([0-9\\.]*).*", &SystemInfo::meiVersion, "MEI Version found: "},
+    {".*MEInfo Version: *([0-9\\.]*).*", &SystemInfo::meInfoVersion, "MEInfo Version found: "},
+    {".*PMC Version *([0-9\\.]*).*", &SystemInfo::pmcVersion, "PMC Version found: "},
+};
+
+const std::vector<Pattern>& meInfoPatterns() {
+  static const std::vector<Pattern> patterns = [] {
+    std::vector<Pattern> compiled;
+    for (const MeInfoField& field : meInfoFields) {
+      compiled.push_back(compilePattern(field.expression));
+    }
+    return compiled;
+  }();
+  return patterns;
+}
+
+}  // namespace
+
+void SystemInfo::parseMeInfoLine(std::string line) {
+  PatternMatch match;
+  for (std::size_t i = 0; i < meInfoPatterns().size(); ++i) {
+    if (searchPattern(meInfoPatterns()[i], line, match) && match.groups[1].matched) {
+      std::string value = groupText(line, match, 1);
+      this->*meInfoFields[i].field = value;
+      printVerbose(meInfoFields[i].announcement + value + "\n", "default");
+      return;
+    }
+  }
+}
+
+void SystemInfo::readMeInfoVersions() {
+  checkFileExists(meInfoFolder, meInfoExe);
+  printVerbose("Retrieving verbose log of MEInfo\n", "default");
+  for (const std::string& chunk : runCommand(meInfoFolder + meInfoVerboseCommand)) {
+    parseMeInfoLine(chunk);
+  }
+}
+
+void SystemInfo::writeMeInfoLog() {
+  checkFileExists(meInfoFolder, meInfoExe);
+  printVerbose("Retrieving verbose log of MEInfo\n", "default");
+  std::vector<std::string> report = runCommand(meInfoFolder + meInfoVerboseCommand);
+  printMessage("Printing verbose meinfo log to " + meInfoLogFile + "\n", "default");
+  // The report already ends its lines as the tool wrote them; text mode would double every
+  // carriage return.
+  writeLinesToFile(meInfoLogFile, report, platform::FileMode::raw);
+}
+
+void SystemInfo::showSystemInfo() {
+  printMessage("Extended system information:\n", "default");
+  printMessage("Wait for it...", "default");
+  for (std::string* field :
+       {&mebxVersion, &lmsVersion, &pmcVersion, &meiVersion, &meInfoVersion, &dalVersion}) {
+    *field = "Unknown";
+  }
+  // Without a SOL driver there is no INF file to read; a file named after the walk's
+  // sentinel must not be opened in its place.
+  std::string solInf = findSolDriverInf();
+  solVersion = solInf == "error" ? "Unknown" : readInfDriverVersion(solInf);
+  readMeInfoVersions();
+  const std::pair<const char*, const std::string*> listing[] = {
+      {"\r-BIOS version:\t", &biosVersion},       {"-ME version:\t", &meFirmwareVersion},
+      {"-MEBx version:\t", &mebxVersion},         {"-PMC version:\t", &pmcVersion},
+      {"-LMS version:\t", &lmsVersion},           {"-MEI version:\t", &meiVersion},
+      {"-DAL version:\t", &dalVersion},           {"-SOL version:\t", &solVersion},
+      {"-FwUpdLcl version:\t", &fwUpdLclVersion}, {"-MEInfo version:\t", &meInfoVersion},
+  };
+  for (const auto& [label, value] : listing) {
+    bool groupEnds = value == &solVersion || value == &meInfoVersion;
+    printMessage(label + *value + (groupEnds ? "\n\n" : "\n"), "default");
+  }
+}
