@@ -3,16 +3,24 @@
 #include <algorithm>
 #include <bitset>
 #include <limits>
+#include <map>
 #include <optional>
 #include <stdexcept>
 #include <utility>
 
-// Matching is a Pike VM: all threads advance together one byte at a time, kept in priority
-// order, and a thread reaching a program point already taken at that position is dropped,
-// since the one that got there first has the higher priority and the same future. This
-// yields the match a backtracking matcher finds first, without backtracking. It holds only
-// while no loop can come back to itself without consuming a byte; libstdc++ runs such
-// loops one extra round, which is why the parser refuses them.
+// Three ways to find the match a backtracking matcher (std::regex) finds first, all in time
+// linear in the text and without recursion over it:
+//
+// - Threads (a Pike VM): all candidate matches advance together one byte at a time, kept
+//   in priority order; a thread reaching a wait point already taken at that position is
+//   dropped, since the one that got there first has the higher priority and the same future.
+// - Backtracking that never explores a (wait point, position) pair twice, for the same
+//   reason. Quicker on short texts; its record of visited pairs grows with the text.
+// - For ".*X"-shaped expressions, a backward scan that finds where X must match, and one
+//   of the above from there.
+//
+// All three rely on no loop coming back to itself without consuming a byte; libstdc++ runs
+// such loops one extra round, which is why the parser refuses them.
 
 namespace {
 
@@ -485,7 +493,7 @@ struct Branch {
 // the saves on the first path to it. A point reached again is not explored again, as the
 // first path has the higher priority and the same future.
 void appendFollows(const Program& program, const std::vector<std::uint32_t>& waitOf,
-                   std::uint32_t from, Pattern& pattern) {
+                   std::uint32_t from, PatternAutomaton& automaton) {
   std::vector<bool> visited(program.code.size(), false);
   std::vector<std::uint32_t> path;
   std::vector<Branch> branches{Branch{from, 0}};
@@ -506,43 +514,39 @@ void appendFollows(const Program& program, const std::vector<std::uint32_t>& wai
         path.push_back(instruction.x);
         ++pc;
       } else {
-        const auto saveBegin = static_cast<std::uint32_t>(pattern.saves.size());
-        pattern.saves.insert(pattern.saves.end(), path.begin(), path.end());
+        const auto saveBegin = static_cast<std::uint32_t>(automaton.saves.size());
+        automaton.saves.insert(automaton.saves.end(), path.begin(), path.end());
         PatternFollow follow;
         follow.wait = waitOf[pc];
         follow.toMatch = instruction.op == Op::match;
         follow.bytes = follow.toMatch ? 0 : instruction.x;
         follow.saveBegin = saveBegin;
-        follow.saveEnd = static_cast<std::uint32_t>(pattern.saves.size());
-        pattern.follows.push_back(follow);
+        follow.saveEnd = static_cast<std::uint32_t>(automaton.saves.size());
+        automaton.follows.push_back(follow);
         break;
       }
     }
   }
 }
 
-bool isEverything(const ByteSet& set) {
-  return set.all();
-}
-
 // Marks loops that let the single-thread fast path run, and tail loops like a closing
-// [\s\S]*: once such a thread leads, the match is known to run to the end of the text.
-void describeLoop(Pattern& pattern, std::vector<ByteSet>& sets, std::uint32_t waitIndex) {
-  PatternWait& wait = pattern.waits[waitIndex];
-  const PatternFollow* begin = pattern.follows.data() + wait.followBegin;
-  const PatternFollow* end = pattern.follows.data() + wait.followEnd;
+// ".*": once such a thread leads, the match is known to end where the loop's bytes do.
+void describeLoop(PatternAutomaton& automaton, std::vector<ByteSet>& sets,
+                  std::uint32_t waitIndex) {
+  PatternWait& wait = automaton.waits[waitIndex];
+  const PatternFollow* begin = automaton.follows.data() + wait.followBegin;
+  const PatternFollow* end = automaton.follows.data() + wait.followEnd;
   if (begin == end || begin->wait != waitIndex || begin->saveBegin != begin->saveEnd) {
     return;
   }
   wait.selfLoop = true;
   ByteSet leave = ~sets[wait.bytes];
   for (const PatternFollow* follow = begin + 1; follow != end; ++follow) {
-    const PatternWait& other = pattern.waits[follow->wait];
+    const PatternWait& other = automaton.waits[follow->wait];
     leave |= other.isMatch ? ~ByteSet() : sets[other.bytes];
   }
   wait.leaveBytes = internByteSet(sets, leave);
-  wait.tail = isEverything(sets[wait.bytes]) && end - begin == 2 &&
-              pattern.waits[(begin + 1)->wait].isMatch;
+  wait.tail = end - begin == 2 && automaton.waits[(begin + 1)->wait].isMatch;
 }
 
 std::array<bool, 256> toTable(const ByteSet& set) {
@@ -553,7 +557,26 @@ std::array<bool, 256> toTable(const ByteSet& set) {
   return table;
 }
 
-void buildWaits(const Program& program, Pattern& pattern) {
+// Bytes that no byte set tells apart behave alike, so tables indexed by byte class instead
+// of by byte stay small.
+void classifyBytes(PatternAutomaton& automaton) {
+  std::vector<std::vector<bool>> signatures;
+  for (unsigned c = 0; c < 256; ++c) {
+    std::vector<bool> signature;
+    for (const std::array<bool, 256>& set : automaton.byteSets) {
+      signature.push_back(set[c]);
+    }
+    auto found = std::find(signatures.begin(), signatures.end(), signature);
+    if (found == signatures.end()) {
+      automaton.classByte.push_back(static_cast<std::uint8_t>(c));
+      signatures.push_back(std::move(signature));
+      found = signatures.end() - 1;
+    }
+    automaton.byteClass[c] = static_cast<std::uint8_t>(found - signatures.begin());
+  }
+}
+
+void buildAutomaton(const Program& program, PatternAutomaton& automaton) {
   std::vector<std::uint32_t> waitOf(program.code.size(), 0);
   std::vector<std::uint32_t> waitPcs;
   for (std::uint32_t pc = 0; pc < program.code.size(); ++pc) {
@@ -567,24 +590,25 @@ void buildWaits(const Program& program, Pattern& pattern) {
     PatternWait wait;
     wait.isMatch = program.code[pc].op == Op::match;
     wait.bytes = wait.isMatch ? 0 : program.code[pc].x;
-    wait.followBegin = static_cast<std::uint32_t>(pattern.follows.size());
+    wait.followBegin = static_cast<std::uint32_t>(automaton.follows.size());
     if (!wait.isMatch) {
-      appendFollows(program, waitOf, pc + 1, pattern);
+      appendFollows(program, waitOf, pc + 1, automaton);
     }
-    wait.followEnd = static_cast<std::uint32_t>(pattern.follows.size());
-    pattern.waits.push_back(wait);
+    wait.followEnd = static_cast<std::uint32_t>(automaton.follows.size());
+    automaton.waits.push_back(wait);
   }
-  pattern.startBegin = static_cast<std::uint32_t>(pattern.follows.size());
-  appendFollows(program, waitOf, 0, pattern);
-  pattern.startEnd = static_cast<std::uint32_t>(pattern.follows.size());
-  for (std::uint32_t i = 0; i < pattern.waits.size(); ++i) {
-    if (!pattern.waits[i].isMatch) {
-      describeLoop(pattern, sets, i);
+  automaton.startBegin = static_cast<std::uint32_t>(automaton.follows.size());
+  appendFollows(program, waitOf, 0, automaton);
+  automaton.startEnd = static_cast<std::uint32_t>(automaton.follows.size());
+  for (std::uint32_t i = 0; i < automaton.waits.size(); ++i) {
+    if (!automaton.waits[i].isMatch) {
+      describeLoop(automaton, sets, i);
     }
   }
   for (const ByteSet& set : sets) {
-    pattern.byteSets.push_back(toTable(set));
+    automaton.byteSets.push_back(toTable(set));
   }
+  classifyBytes(automaton);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -748,6 +772,62 @@ PatternStartRules analyzeStart(const Node& root) {
 }
 
 // ---------------------------------------------------------------------------------------
+// Preparing the backward scan
+
+ByteSet bytesUsed(const Node& node) {
+  ByteSet set = node.kind == NodeKind::bytes ? node.bytes : ByteSet();
+  for (const Node& child : node.children) {
+    set |= bytesUsed(child);
+  }
+  return set;
+}
+
+// The same language read backward; captures are of no use there.
+Node reversed(const Node& node) {
+  if (node.kind == NodeKind::group) {
+    return reversed(node.children[0]);
+  }
+  Node copy;
+  copy.kind = node.kind;
+  copy.bytes = node.bytes;
+  for (const Node& child : node.children) {
+    copy.children.push_back(reversed(child));
+  }
+  if (node.kind == NodeKind::concat) {
+    std::reverse(copy.children.begin(), copy.children.end());
+  }
+  return copy;
+}
+
+void prepareBackwardScan(const Node& root, Pattern& pattern) {
+  if (root.kind != NodeKind::concat || root.children.size() < 2) {
+    return;
+  }
+  const Node& loop = root.children[0];
+  if (loop.kind != NodeKind::star || loop.children[0].kind != NodeKind::bytes) {
+    return;
+  }
+  Node rest;
+  rest.kind = NodeKind::concat;
+  rest.children.assign(root.children.begin() + 1, root.children.end());
+  const ByteSet loopBytes = loop.children[0].bytes;
+  if ((bytesUsed(rest) & ~loopBytes).any()) {
+    return;
+  }
+  const PatternAutomaton& automaton = pattern.automaton;
+  const std::uint32_t loopWait = automaton.follows[automaton.startBegin].wait;
+  if (!automaton.waits[loopWait].selfLoop ||
+      automaton.byteSets[automaton.waits[loopWait].bytes] != toTable(loopBytes)) {
+    return;
+  }
+  PatternBackwardScan& backward = pattern.backward;
+  backward.loopWait = loopWait;
+  backward.loopBytes = toTable(loopBytes);
+  buildAutomaton(emitProgram(reversed(rest)), backward.reversedRest);
+  backward.usable = true;
+}
+
+// ---------------------------------------------------------------------------------------
 // Finding where to start
 
 struct StartFinder {
@@ -904,7 +984,7 @@ std::size_t* carve(std::size_t*& memory, std::size_t size) {
 
 void initMachine(Machine& machine, const Pattern& pattern) {
   machine.pattern = &pattern;
-  const std::size_t waits = pattern.waits.size();
+  const std::size_t waits = pattern.automaton.waits.size();
   const std::size_t slotCount = 2 * (pattern.groupCount + 1);
   const std::size_t recordCount = 2 * waits + 1;
   const std::size_t size = 4 * waits + recordCount * (slotCount + 2) + waits + slotCount;
@@ -962,7 +1042,7 @@ int byteAt(std::string_view text, std::size_t pos) {
 }
 
 bool survives(const Pattern& pattern, const PatternFollow& follow, int nextByte) {
-  return follow.toMatch || (nextByte >= 0 && pattern.byteSets[follow.bytes][nextByte]);
+  return follow.toMatch || (nextByte >= 0 && pattern.automaton.byteSets[follow.bytes][nextByte]);
 }
 
 // Queues the threads that follows [begin, end) lead to at position `pos`, descending from a
@@ -973,7 +1053,7 @@ void addFollows(Machine& machine, ThreadList& list, std::size_t stamp, std::uint
                 std::uint32_t end, std::size_t record, std::size_t pos, int nextByte) {
   const Pattern& pattern = *machine.pattern;
   for (std::uint32_t i = begin; i < end; ++i) {
-    const PatternFollow& follow = pattern.follows[i];
+    const PatternFollow& follow = pattern.automaton.follows[i];
     if (machine.marks[follow.wait] == stamp) {
       continue;
     }
@@ -988,7 +1068,7 @@ void addFollows(Machine& machine, ThreadList& list, std::size_t stamp, std::uint
       threadRecord = copyRecord(machine.records, record);
       std::size_t* slots = recordSlots(machine.records, threadRecord);
       for (std::uint32_t save = follow.saveBegin; save < follow.saveEnd; ++save) {
-        slots[pattern.saves[save]] = pos;
+        slots[pattern.automaton.saves[save]] = pos;
       }
     }
     list.waits[list.count] = follow.wait;
@@ -999,23 +1079,37 @@ void addFollows(Machine& machine, ThreadList& list, std::size_t stamp, std::uint
 
 void startThread(Machine& machine, std::string_view text, std::size_t pos) {
   const Pattern& pattern = *machine.pattern;
-  addFollows(machine, machine.current, pos + 1, pattern.startBegin, pattern.startEnd, machine.blank,
-             pos, byteAt(text, pos));
+  addFollows(machine, machine.current, pos + 1, pattern.automaton.startBegin,
+             pattern.automaton.startEnd, machine.blank, pos, byteAt(text, pos));
 }
 
 void keepAsBest(Machine& machine, const std::size_t* slots) {
   std::copy(slots, slots + machine.records.slotCount, machine.best);
 }
 
-// The leading thread sits in a tail loop: it consumes the rest of the text and then
+// Where a tail loop that takes the byte at `pos` stops, and so where its match ends.
+std::size_t tailEnd(const PatternAutomaton& automaton, const PatternWait& wait,
+                    std::string_view text, std::size_t pos) {
+  const std::array<bool, 256>& bytes = automaton.byteSets[wait.bytes];
+  if (std::all_of(bytes.begin(), bytes.end(), [](bool in) { return in; })) {
+    return text.size();
+  }
+  while (pos < text.size() && bytes[static_cast<unsigned char>(text[pos])]) {
+    ++pos;
+  }
+  return pos;
+}
+
+// The leading thread sits in a tail loop: it takes bytes as long as it can and then
 // matches, and nothing of lower priority can overrule it.
-void finishTail(Machine& machine, std::size_t end) {
-  const Pattern& pattern = *machine.pattern;
+void finishTail(Machine& machine, std::string_view text, std::size_t pos) {
+  const PatternAutomaton& automaton = machine.pattern->automaton;
+  const PatternWait& wait = automaton.waits[machine.current.waits[0]];
   keepAsBest(machine, recordSlots(machine.records, machine.current.records[0]));
-  const PatternFollow& toMatch =
-      pattern.follows[pattern.waits[machine.current.waits[0]].followBegin + 1];
+  const std::size_t end = tailEnd(automaton, wait, text, pos);
+  const PatternFollow& toMatch = automaton.follows[wait.followBegin + 1];
   for (std::uint32_t save = toMatch.saveBegin; save < toMatch.saveEnd; ++save) {
-    machine.best[pattern.saves[save]] = end;
+    machine.best[automaton.saves[save]] = end;
   }
 }
 
@@ -1023,8 +1117,8 @@ void finishTail(Machine& machine, std::size_t end) {
 // loop nor starts a new attempt change nothing; returns the last such position.
 std::size_t skipLoop(const Machine& machine, std::string_view text, std::size_t pos, bool matched) {
   const Pattern& pattern = *machine.pattern;
-  const PatternWait& wait = pattern.waits[machine.current.waits[0]];
-  const std::array<bool, 256>& leave = pattern.byteSets[wait.leaveBytes];
+  const PatternWait& wait = pattern.automaton.waits[machine.current.waits[0]];
+  const std::array<bool, 256>& leave = pattern.automaton.byteSets[wait.leaveBytes];
   while (pos + 1 < text.size() && !leave[static_cast<unsigned char>(text[pos + 1])] &&
          (matched || !mayStartAt(pattern, text, pos + 1))) {
     ++pos;
@@ -1040,7 +1134,7 @@ bool step(Machine& machine, std::string_view text, std::size_t pos) {
   ThreadList& current = machine.current;
   machine.next.count = 0;
   for (std::size_t i = 0; i < current.count; ++i) {
-    const PatternWait& wait = pattern.waits[current.waits[i]];
+    const PatternWait& wait = pattern.automaton.waits[current.waits[i]];
     if (wait.isMatch) {
       keepAsBest(machine, recordSlots(machine.records, current.records[i]));
       for (; i < current.count; ++i) {
@@ -1055,15 +1149,15 @@ bool step(Machine& machine, std::string_view text, std::size_t pos) {
   return false;
 }
 
-// Runs the search; on success the match's capture slots are in machine.best.
-bool run(Machine& machine, StartFinder& finder, std::string_view text) {
+// Runs the search from `pos`, the first possible start; on success the match's capture
+// slots are in machine.best. Without a finder, only the threads already queued run.
+bool runThreads(Machine& machine, StartFinder* finder, std::string_view text, std::size_t pos) {
   const Pattern& pattern = *machine.pattern;
   bool matched = false;
-  std::size_t pos = 0;
   for (;;) {
-    if (!matched) {
+    if (!matched && finder != nullptr) {
       if (machine.current.count == 0) {
-        pos = nextStart(finder, pos);
+        pos = nextStart(*finder, pos);
         if (pos == noPosition) {
           return false;
         }
@@ -1075,13 +1169,13 @@ bool run(Machine& machine, StartFinder& finder, std::string_view text) {
     if (machine.current.count == 0) {
       return matched;
     }
-    const PatternWait& leader = pattern.waits[machine.current.waits[0]];
+    const PatternWait& leader = pattern.automaton.waits[machine.current.waits[0]];
     if (leader.tail) {
-      finishTail(machine, text.size());
+      finishTail(machine, text, pos);
       return true;
     }
     if (machine.current.count == 1 && leader.selfLoop) {
-      pos = skipLoop(machine, text, pos, matched);
+      pos = skipLoop(machine, text, pos, matched || finder == nullptr);
     }
     matched = step(machine, text, pos) || matched;
     if (pos == text.size()) {
@@ -1092,15 +1186,425 @@ bool run(Machine& machine, StartFinder& finder, std::string_view text) {
   }
 }
 
-void fillMatch(const Machine& machine, PatternMatch& match) {
-  match.groups.assign(machine.records.slotCount / 2, PatternMatch::Group());
+// ---------------------------------------------------------------------------------------
+// Backtracking
+
+// Bits of the record of failed (wait point, position) pairs that fit without allocating.
+constexpr std::size_t localVisitBits = 64 * 1024;
+
+// Work left for the backtracker: try a follow at a position, or put back a capture slot
+// once everything tried after changing it has failed. Left without initializers so that a
+// local array of them costs nothing to create.
+struct Attempt {
+  std::uint32_t follow;
+  bool restore;
+  std::size_t pos;    // restore: the slot
+  std::size_t value;  // restore: its earlier value
+};
+
+// A stack that spills to the heap only when a search goes deep.
+struct AttemptStack {
+  std::array<Attempt, 256> local;
+  std::size_t localCount = 0;
+  std::vector<Attempt> heap;
+};
+
+void push(AttemptStack& stack, const Attempt& attempt) {
+  if (stack.localCount < stack.local.size()) {
+    stack.local[stack.localCount++] = attempt;
+  } else {
+    stack.heap.push_back(attempt);
+  }
+}
+
+bool pop(AttemptStack& stack, Attempt& attempt) {
+  if (!stack.heap.empty()) {
+    attempt = stack.heap.back();
+    stack.heap.pop_back();
+    return true;
+  }
+  if (stack.localCount == 0) {
+    return false;
+  }
+  attempt = stack.local[--stack.localCount];
+  return true;
+}
+
+// Depth-first search in priority order, so the first match found is the one a plain
+// backtracking matcher finds. A (wait point, position) pair is explored once: if it was
+// reached before and the search went on, everything after it failed, and its future does
+// not depend on how it was reached. That bounds the work by waits times positions.
+struct Backtracker {
+  const Pattern* pattern = nullptr;
+  std::string_view text;
+  std::size_t begin = 0;  // first position that can start a match
+  std::size_t span = 0;   // positions from `begin` to the end of the text, both included
+  std::array<std::uint64_t, localVisitBits / 64> localVisited;
+  std::vector<std::uint64_t> heapVisited;
+  std::uint64_t* visited = nullptr;
+  AttemptStack attempts;
+  std::array<std::size_t, 32> localSlots;
+  std::vector<std::size_t> heapSlots;
+  std::size_t* slots = nullptr;
+  std::size_t slotCount = 0;
+};
+
+void initBacktracker(Backtracker& backtracker, const Pattern& pattern, std::string_view text,
+                     std::size_t begin) {
+  backtracker.pattern = &pattern;
+  backtracker.text = text;
+  backtracker.begin = begin;
+  backtracker.span = text.size() - begin + 1;
+  const std::size_t words = (pattern.automaton.waits.size() * backtracker.span + 63) / 64;
+  backtracker.visited = backtracker.localVisited.data();
+  if (words > backtracker.localVisited.size()) {
+    backtracker.heapVisited.resize(words);
+    backtracker.visited = backtracker.heapVisited.data();
+  }
+  std::fill(backtracker.visited, backtracker.visited + words, 0);
+  backtracker.slotCount = 2 * (pattern.groupCount + 1);
+  backtracker.slots = backtracker.localSlots.data();
+  if (backtracker.slotCount > backtracker.localSlots.size()) {
+    backtracker.heapSlots.resize(backtracker.slotCount);
+    backtracker.slots = backtracker.heapSlots.data();
+  }
+  std::fill(backtracker.slots, backtracker.slots + backtracker.slotCount, noPosition);
+}
+
+// Records a visit; false if the pair was visited before.
+bool firstVisit(Backtracker& backtracker, std::uint32_t wait, std::size_t pos) {
+  const std::size_t bit = wait * backtracker.span + (pos - backtracker.begin);
+  std::uint64_t& word = backtracker.visited[bit / 64];
+  const std::uint64_t mask = std::uint64_t(1) << (bit % 64);
+  if ((word & mask) != 0) {
+    return false;
+  }
+  word |= mask;
+  return true;
+}
+
+bool visitedBefore(const Backtracker& backtracker, std::uint32_t wait, std::size_t pos) {
+  const std::size_t bit = wait * backtracker.span + (pos - backtracker.begin);
+  return (backtracker.visited[bit / 64] & (std::uint64_t(1) << (bit % 64))) != 0;
+}
+
+// Stacks follows [begin, end) at `pos` so that the first comes out first, leaving out those
+// that would fail at once.
+void pushAttempts(Backtracker& backtracker, std::uint32_t begin, std::uint32_t end,
+                  std::size_t pos) {
+  const Pattern& pattern = *backtracker.pattern;
+  const int nextByte = byteAt(backtracker.text, pos);
+  for (std::uint32_t follow = end; follow > begin; --follow) {
+    const PatternFollow& candidate = pattern.automaton.follows[follow - 1];
+    if (survives(pattern, candidate, nextByte) &&
+        !visitedBefore(backtracker, candidate.wait, pos)) {
+      push(backtracker.attempts, Attempt{follow - 1, false, pos, 0});
+    }
+  }
+}
+
+void applySaves(Backtracker& backtracker, const PatternFollow& follow, std::size_t pos) {
+  const Pattern& pattern = *backtracker.pattern;
+  for (std::uint32_t save = follow.saveBegin; save < follow.saveEnd; ++save) {
+    const std::uint32_t slot = pattern.automaton.saves[save];
+    push(backtracker.attempts, Attempt{0, true, slot, backtracker.slots[slot]});
+    backtracker.slots[slot] = pos;
+  }
+}
+
+// In a loop whose only way on is itself while the next byte is not in its leave set: moves
+// `pos` to the last byte it consumes before anything else could follow. False if it runs
+// into a position explored before.
+bool followLoop(Backtracker& backtracker, std::uint32_t waitIndex, std::size_t& pos) {
+  const Pattern& pattern = *backtracker.pattern;
+  const std::string_view text = backtracker.text;
+  const std::array<bool, 256>& leave =
+      pattern.automaton.byteSets[pattern.automaton.waits[waitIndex].leaveBytes];
+  while (pos + 1 < text.size() && !leave[static_cast<unsigned char>(text[pos + 1])]) {
+    ++pos;
+    if (!firstVisit(backtracker, waitIndex, pos)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// Takes a follow and then, without stacking it, the first follow of each wait point after
+// it; the other follows are stacked for later. True once a match is reached.
+bool tryFollow(Backtracker& backtracker, std::uint32_t followIndex, std::size_t pos) {
+  const Pattern& pattern = *backtracker.pattern;
+  const std::string_view text = backtracker.text;
+  for (;;) {
+    const PatternFollow& follow = pattern.automaton.follows[followIndex];
+    const PatternWait& wait = pattern.automaton.waits[follow.wait];
+    const bool consumes =
+        !wait.isMatch && pos < text.size() &&
+        pattern.automaton.byteSets[wait.bytes][static_cast<unsigned char>(text[pos])];
+    if (!firstVisit(backtracker, follow.wait, pos) || !(consumes || wait.isMatch)) {
+      return false;
+    }
+    applySaves(backtracker, follow, pos);
+    if (wait.isMatch) {
+      return true;
+    }
+    if (wait.tail) {
+      // Nothing tried later can win, and this one matches where the loop stops.
+      applySaves(backtracker, pattern.automaton.follows[wait.followBegin + 1],
+                 tailEnd(pattern.automaton, wait, text, pos));
+      return true;
+    }
+    if (wait.selfLoop && !followLoop(backtracker, follow.wait, pos)) {
+      return false;
+    }
+    pushAttempts(backtracker, wait.followBegin + 1, wait.followEnd, pos + 1);
+    followIndex = wait.followBegin;
+    ++pos;
+  }
+}
+
+bool explore(Backtracker& backtracker) {
+  Attempt attempt;
+  while (pop(backtracker.attempts, attempt)) {
+    if (attempt.restore) {
+      backtracker.slots[attempt.pos] = attempt.value;
+    } else if (tryFollow(backtracker, attempt.follow, attempt.pos)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// On success the match's capture slots are in backtracker.slots.
+bool backtrackFromEachStart(Backtracker& backtracker, StartFinder& finder) {
+  const Pattern& pattern = *backtracker.pattern;
+  for (std::size_t start = backtracker.begin; start != noPosition;
+       start = nextStart(finder, start + 1)) {
+    pushAttempts(backtracker, pattern.automaton.startBegin, pattern.automaton.startEnd, start);
+    if (explore(backtracker)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+void fillMatch(const std::size_t* slots, std::size_t slotCount, PatternMatch& match) {
+  match.groups.assign(slotCount / 2, PatternMatch::Group());
   for (std::size_t group = 0; group < match.groups.size(); ++group) {
-    const std::size_t begin = machine.best[2 * group];
-    const std::size_t end = machine.best[2 * group + 1];
+    const std::size_t begin = slots[2 * group];
+    const std::size_t end = slots[2 * group + 1];
     if (begin != noPosition && end != noPosition) {
       match.groups[group] = PatternMatch::Group{true, begin, end};
     }
   }
+}
+
+// ---------------------------------------------------------------------------------------
+// Backward scan
+
+// Beyond this many states the table is dropped and rebuilt as needed; each byte still
+// costs at most one state computation, so time stays linear.
+constexpr std::size_t maxScanStates = 1024;
+
+// A deterministic automaton built lazily from the reversed rest. A state is the set of
+// wait points that its threads are at, one thread for each place the rest could end.
+struct ScanStates {
+  const PatternAutomaton* automaton = nullptr;
+  std::size_t classCount = 0;
+  std::vector<std::uint32_t> startSet;
+  std::map<std::vector<std::uint32_t>, std::uint32_t> ids;
+  std::vector<const std::vector<std::uint32_t>*> sets;  // per state: its key in `ids`
+  std::vector<char> accepting;
+  // Per state and byte class: -1 until computed, else the target's first entry here times
+  // two, plus one if the target accepts; so reading a byte takes one load.
+  std::vector<std::int32_t> next;
+  std::vector<std::size_t> marks;  // per wait point, while building a set
+  std::size_t stamp = 0;
+  std::vector<std::uint32_t> building;
+};
+
+void addTargets(ScanStates& scan, std::uint32_t begin, std::uint32_t end) {
+  for (std::uint32_t i = begin; i < end; ++i) {
+    const std::uint32_t wait = scan.automaton->follows[i].wait;
+    if (scan.marks[wait] != scan.stamp) {
+      scan.marks[wait] = scan.stamp;
+      scan.building.push_back(wait);
+    }
+  }
+}
+
+std::uint32_t stateOf(ScanStates& scan, const std::vector<std::uint32_t>& set) {
+  const auto found = scan.ids.find(set);
+  if (found != scan.ids.end()) {
+    return found->second;
+  }
+  const auto id = static_cast<std::uint32_t>(scan.sets.size());
+  const auto inserted = scan.ids.emplace(set, id).first;
+  scan.sets.push_back(&inserted->first);
+  const bool accepts = std::any_of(set.begin(), set.end(), [&scan](std::uint32_t wait) {
+    return scan.automaton->waits[wait].isMatch;
+  });
+  scan.accepting.push_back(accepts ? 1 : 0);
+  scan.next.resize(scan.next.size() + scan.classCount, -1);
+  return id;
+}
+
+void initScanStates(ScanStates& scan, const PatternAutomaton& automaton) {
+  scan.automaton = &automaton;
+  scan.classCount = automaton.classByte.size();
+  scan.marks.assign(automaton.waits.size(), 0);
+  ++scan.stamp;
+  addTargets(scan, automaton.startBegin, automaton.startEnd);
+  std::sort(scan.building.begin(), scan.building.end());
+  scan.startSet = scan.building;
+}
+
+std::int32_t encode(const ScanStates& scan, std::uint32_t state) {
+  return static_cast<std::int32_t>((state * scan.classCount) << 1 | scan.accepting[state]);
+}
+
+// The entry for reading a byte of class `byteClass` in `state`; a new thread starts after
+// every byte, since the rest may end anywhere.
+std::int32_t computeNext(ScanStates& scan, std::uint32_t state, std::size_t byteClass) {
+  const PatternAutomaton& automaton = *scan.automaton;
+  const std::uint8_t byte = automaton.classByte[byteClass];
+  ++scan.stamp;
+  scan.building.clear();
+  for (const std::uint32_t wait : *scan.sets[state]) {
+    const PatternWait& at = automaton.waits[wait];
+    if (!at.isMatch && automaton.byteSets[at.bytes][byte]) {
+      addTargets(scan, at.followBegin, at.followEnd);
+    }
+  }
+  addTargets(scan, automaton.startBegin, automaton.startEnd);
+  std::sort(scan.building.begin(), scan.building.end());
+  if (scan.sets.size() >= maxScanStates && scan.ids.count(scan.building) == 0) {
+    scan.ids.clear();
+    scan.sets.clear();
+    scan.accepting.clear();
+    scan.next.clear();
+    return encode(scan, stateOf(scan, scan.building));
+  }
+  const std::int32_t entry = encode(scan, stateOf(scan, scan.building));
+  scan.next[state * scan.classCount + byteClass] = entry;
+  return entry;
+}
+
+// The last position in [begin, end] where the rest matches text that ends by `end`, or
+// noPosition.
+std::size_t lastRestStart(ScanStates& scan, std::string_view text, std::size_t begin,
+                          std::size_t end) {
+  const std::uint32_t start = stateOf(scan, scan.startSet);
+  if (scan.accepting[start] != 0) {
+    return end;
+  }
+  const std::array<std::uint8_t, 256>& byteClass = scan.automaton->byteClass;
+  std::size_t row = start * scan.classCount;
+  for (std::size_t pos = end; pos > begin; --pos) {
+    const std::size_t readClass = byteClass[static_cast<unsigned char>(text[pos - 1])];
+    std::int32_t entry = scan.next[row + readClass];
+    if (entry < 0) {
+      entry = computeNext(scan, static_cast<std::uint32_t>(row / scan.classCount), readClass);
+    }
+    if ((entry & 1) != 0) {
+      return pos - 1;
+    }
+    row = static_cast<std::size_t>(entry >> 1);
+  }
+  return noPosition;
+}
+
+// Matches the rest at `restStart`, the loop having taken [runStart, restStart); `text` ends
+// where the run does. The scan found that the rest matches there and nowhere later.
+bool matchRest(const Pattern& pattern, std::string_view text, std::size_t runStart,
+               std::size_t restStart, bool byThreads, PatternMatch& match) {
+  const PatternAutomaton& automaton = pattern.automaton;
+  const PatternFollow& toLoop = automaton.follows[automaton.startBegin];
+  const PatternWait& loop = automaton.waits[pattern.backward.loopWait];
+  if (!byThreads && automaton.waits.size() * (text.size() - restStart + 1) <= localVisitBits) {
+    Backtracker backtracker;
+    initBacktracker(backtracker, pattern, text, restStart);
+    for (std::uint32_t save = toLoop.saveBegin; save < toLoop.saveEnd; ++save) {
+      backtracker.slots[automaton.saves[save]] = runStart;
+    }
+    pushAttempts(backtracker, loop.followBegin + 1, loop.followEnd, restStart);
+    if (!explore(backtracker)) {
+      return false;
+    }
+    fillMatch(backtracker.slots, backtracker.slotCount, match);
+    return true;
+  }
+  Machine machine;
+  initMachine(machine, pattern);
+  const std::size_t record = copyRecord(machine.records, machine.blank);
+  for (std::uint32_t save = toLoop.saveBegin; save < toLoop.saveEnd; ++save) {
+    recordSlots(machine.records, record)[automaton.saves[save]] = runStart;
+  }
+  addFollows(machine, machine.current, restStart + 1, loop.followBegin + 1, loop.followEnd, record,
+             restStart, byteAt(text, restStart));
+  release(machine.records, record);
+  if (!runThreads(machine, nullptr, text, restStart)) {
+    return false;
+  }
+  fillMatch(machine.best, machine.records.slotCount, match);
+  return true;
+}
+
+// Tries each run of loop bytes that may hold a match, in order.
+bool searchBackward(const Pattern& pattern, std::string_view text, StartFinder& finder,
+                    std::size_t runStart, bool byThreads, PatternMatch& match) {
+  const std::array<bool, 256>& loopBytes = pattern.backward.loopBytes;
+  ScanStates scan;
+  initScanStates(scan, pattern.backward.reversedRest);
+  const bool takesAll = std::all_of(loopBytes.begin(), loopBytes.end(), [](bool in) { return in; });
+  while (runStart != noPosition) {
+    std::size_t runEnd = takesAll ? text.size() : runStart;
+    while (runEnd < text.size() && loopBytes[static_cast<unsigned char>(text[runEnd])]) {
+      ++runEnd;
+    }
+    const std::size_t restStart = lastRestStart(scan, text, runStart, runEnd);
+    if (restStart != noPosition) {
+      return matchRest(pattern, text.substr(0, runEnd), runStart, restStart, byThreads, match);
+    }
+    runStart = runEnd < text.size() ? nextStart(finder, runEnd + 1) : noPosition;
+  }
+  return false;
+}
+
+// ---------------------------------------------------------------------------------------
+// Choosing a method
+
+PatternMethod chooseMethod(const Pattern& pattern, std::string_view text, std::size_t begin,
+                           PatternMethod requested) {
+  if (requested != PatternMethod::automatic && requested != PatternMethod::backwardScan) {
+    return requested;
+  }
+  const bool small = pattern.automaton.waits.size() * (text.size() - begin + 1) <= localVisitBits;
+  if (pattern.backward.usable && (requested == PatternMethod::backwardScan || !small)) {
+    return PatternMethod::backwardScan;
+  }
+  return small ? PatternMethod::backtracking : PatternMethod::threads;
+}
+
+bool searchByBacktracking(const Pattern& pattern, std::string_view text, StartFinder& finder,
+                          std::size_t begin, PatternMatch& match) {
+  Backtracker backtracker;
+  initBacktracker(backtracker, pattern, text, begin);
+  if (!backtrackFromEachStart(backtracker, finder)) {
+    return false;
+  }
+  fillMatch(backtracker.slots, backtracker.slotCount, match);
+  return true;
+}
+
+bool searchWithThreads(const Pattern& pattern, std::string_view text, StartFinder& finder,
+                       std::size_t begin, PatternMatch& match) {
+  Machine machine;
+  initMachine(machine, pattern);
+  if (!runThreads(machine, &finder, text, begin)) {
+    return false;
+  }
+  fillMatch(machine.best, machine.records.slotCount, match);
+  return true;
 }
 
 }  // namespace
@@ -1112,27 +1616,35 @@ Pattern compilePattern(std::string_view expression) {
   Pattern pattern;
   pattern.expression = std::string(expression);
   pattern.groupCount = parser.groupCount;
-  buildWaits(emitProgram(root), pattern);
+  buildAutomaton(emitProgram(root), pattern.automaton);
   pattern.start = analyzeStart(root);
+  prepareBackwardScan(root, pattern);
   return pattern;
 }
 
-bool searchPattern(const Pattern& pattern, std::string_view text, PatternMatch& match) {
+bool searchPattern(const Pattern& pattern, std::string_view text, PatternMatch& match,
+                   PatternMethod method) {
   match.groups.clear();
-  if (pattern.waits.empty()) {
+  if (pattern.automaton.waits.empty()) {
     return false;  // not compiled
   }
   StartFinder finder = makeStartFinder(pattern, text);
   if (!anyLiteralFound(finder)) {
     return false;
   }
-  Machine machine;
-  initMachine(machine, pattern);
-  if (!run(machine, finder, text)) {
+  const std::size_t begin = nextStart(finder, 0);
+  if (begin == noPosition) {
     return false;
   }
-  fillMatch(machine, match);
-  return true;
+  switch (chooseMethod(pattern, text, begin, method)) {
+    case PatternMethod::backwardScan:
+      return searchBackward(pattern, text, finder, begin, method == PatternMethod::backwardScan,
+                            match);
+    case PatternMethod::backtracking:
+      return searchByBacktracking(pattern, text, finder, begin, match);
+    default:
+      return searchWithThreads(pattern, text, finder, begin, match);
+  }
 }
 
 std::string groupText(std::string_view text, const PatternMatch& match, std::size_t group) {
