@@ -44,11 +44,13 @@ TEST_F(BiosPrerequisiteTest, DigitsCompareAsOneNumber) {
   // Leading zeros of a field vanish only at the front of the whole number.
   EXPECT_EQ(check("N01 Ver. 21", "02.1"), none);
   // The family code's digits never count on the machine's side, but do in a prerequisite.
-  EXPECT_EQ(check("N99 Ver. 5", "6"), "ERROR 2011s: System bios version n99 ver. 5 does not meet "
-                                     "prerequisite version 6.");
+  EXPECT_EQ(check("N99 Ver. 5", "6"),
+            "ERROR 2011s: System bios version n99 ver. 5 does not meet "
+            "prerequisite version 6.");
   EXPECT_EQ(check("N01 Ver. 100", "1.1"), none);
-  EXPECT_EQ(check("N01 Ver. 100", "n01-1.1"), "ERROR 2011s: System bios version n01 ver. 100 does "
-                                              "not meet prerequisite version n01-1.1.");
+  EXPECT_EQ(check("N01 Ver. 100", "n01-1.1"),
+            "ERROR 2011s: System bios version n01 ver. 100 does "
+            "not meet prerequisite version n01-1.1.");
 }
 
 TEST_F(BiosPrerequisiteTest, TextsWithoutANumberCannotConfirmThePrerequisite) {
@@ -61,8 +63,9 @@ TEST_F(BiosPrerequisiteTest, TextsWithoutANumberCannotConfirmThePrerequisite) {
   EXPECT_EQ(check("N01 Ver. 1.0", "99999999999"),
             "ERROR 2012s: Cannot confirm the BIOS prerequisite: \"99999999999\" holds no usable "
             "version number.");
-  EXPECT_EQ(check("N01 Ver. 1.0", "2147483647"), "ERROR 2011s: System bios version n01 ver. 1.0 "
-                                                 "does not meet prerequisite version 2147483647.");
+  EXPECT_EQ(check("N01 Ver. 1.0", "2147483647"),
+            "ERROR 2011s: System bios version n01 ver. 1.0 "
+            "does not meet prerequisite version 2147483647.");
 }
 
 TEST_F(BiosPrerequisiteTest, DigitsToNumber) {

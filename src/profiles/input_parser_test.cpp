@@ -58,8 +58,9 @@ TEST_F(InputParserTest, ReadsProfilesWithAllTheirFields) {
 }
 
 TEST_F(InputParserTest, AnnouncesEachProfileAndField) {
-  load("meFirmwareFile = fw_11.8.50.3399.bin\nsupportedPlatforms = aster\n"
-       "upfrontMessage = Hi\nprereqBios = 1.2\n");
+  load(
+      "meFirmwareFile = fw_11.8.50.3399.bin\nsupportedPlatforms = aster\n"
+      "upfrontMessage = Hi\nprereqBios = 1.2\n");
   EXPECT_EQ(profiles[0].firmwareVersion, "fw_11.8.50.3399");
   std::string log = runLogText();
   EXPECT_NE(log.find("0: New input profile created.\nFirmware file: fw_11.8.50.3399.bin\n"
@@ -119,8 +120,7 @@ TEST_F(InputParserTest, UnknownAndEmptyPlatformIdentifiers) {
   EXPECT_EQ(load("meFirmwareFile = 11.8.50.3399.bin\nsupportedPlatforms = aster,,birch\n"),
             unknown(""));
   EXPECT_EQ(profiles[0].getSupportedPlatforms(), std::vector<std::string>{"aster"});
-  EXPECT_EQ(load("meFirmwareFile = 11.8.50.3399.bin\nsupportedPlatforms = aster,\n"),
-            unknown(""));
+  EXPECT_EQ(load("meFirmwareFile = 11.8.50.3399.bin\nsupportedPlatforms = aster,\n"), unknown(""));
   EXPECT_EQ(load("meFirmwareFile = 11.8.50.3399.bin\nsupportedPlatforms = as ter\n"), none);
 }
 

@@ -19,7 +19,8 @@ class PlatformDecoderTest : public UnitTest {
 
   static InputProfile profileFor(std::vector<std::string> platforms) {
     InputProfile profile;
-    for (const std::string& platform : platforms) profile.addSupportedPlatform(platform);
+    for (const std::string& platform : platforms)
+      profile.addSupportedPlatform(platform);
     return profile;
   }
 };
@@ -45,7 +46,8 @@ TEST_F(PlatformDecoderTest, TableHasTheShippedShape) {
     ++platformsPerFamily[family];
   }
   std::multiset<int> sizes;
-  for (const auto& entry : platformsPerFamily) sizes.insert(entry.second);
+  for (const auto& entry : platformsPerFamily)
+    sizes.insert(entry.second);
   EXPECT_EQ(sizes, (std::multiset<int>{3, 2, 2, 2, 2, 1, 1, 1, 1, 1, 1, 1}));
 }
 

@@ -35,9 +35,9 @@ TEST_F(BiosQueryTest, TheLastCandidateInTheOutputWins) {
 
 TEST_F(BiosQueryTest, OutputWithoutVersionFailsAndKeepsTheEarlierValue) {
   EXPECT_EQ(queryWith("N01 Ver. 1\r\n"), none);
-  for (const std::string& output : {std::string(), std::string("SMBIOSBIOSVersion\r\r\n"),
-                                    std::string("N0x 1\r\nn01\r\n12 3\r\n"),
-                                    std::string("N01\t1\r\n")}) {
+  for (const std::string& output :
+       {std::string(), std::string("SMBIOSBIOSVersion\r\r\n"),
+        std::string("N0x 1\r\nn01\r\n12 3\r\n"), std::string("N01\t1\r\n")}) {
     EXPECT_EQ(queryWith(output), "ERROR 2000s: Could not retrieve BIOS version.") << output;
     EXPECT_EQ(currentBiosVersion(), "n01 ver. 1");
   }
@@ -57,7 +57,8 @@ TEST_F(BiosQueryTest, NoPipeIsReportedAndNothingStored) {
 
 TEST_F(BiosQueryTest, HugeOutputWithoutCandidateIsRefusedQuickly) {
   std::string output;
-  for (int i = 0; i < 200000; ++i) output += "SMBIOSBIOSVersion 12 \r\r\n";
+  for (int i = 0; i < 200000; ++i)
+    output += "SMBIOSBIOSVersion 12 \r\r\n";
   EXPECT_EQ(queryWith(output), "ERROR 2000s: Could not retrieve BIOS version.");
   EXPECT_EQ(queryWith(output + "N01 1.0\r\r\n" + output), none);
   EXPECT_EQ(currentBiosVersion(), "n01 1.0");

@@ -48,9 +48,9 @@ TEST_F(CommandRunnerTest, ReadmeIsOpenedOnlyWhenItExists) {
 TEST_F(CommandRunnerTest, RebootSchedulesShutdownWithTheDelay) {
   rebootComputer(20);
   rebootComputer(2);
-  EXPECT_EQ(fake().commandsRun, (std::vector<std::string>{
-                                    "c:\\windows\\system32\\shutdown /r /t 20 \n\n",
-                                    "c:\\windows\\system32\\shutdown /r /t 2 \n\n"}));
+  EXPECT_EQ(fake().commandsRun,
+            (std::vector<std::string>{"c:\\windows\\system32\\shutdown /r /t 20 \n\n",
+                                      "c:\\windows\\system32\\shutdown /r /t 2 \n\n"}));
   EXPECT_EQ(fake().output, "");
 }
 

@@ -27,8 +27,9 @@ TEST_F(FwVersionQueryTest, ReadsBothVersionsAndAnnouncesWithFixedWording) {
   EXPECT_EQ(info.fwUpdLclVersion, "11.8.50.3425");
   EXPECT_EQ(fake().output,
             "Retrieving system ME firmware version.\nRunning command: FwUpdLcl64.exe -fwver\n" +
-                output + "\nFwUpdLcl version found: 11.8.50.3425\n"
-                         "ME firmware version found: 11.8.50.3399\n\n");
+                output +
+                "\nFwUpdLcl version found: 11.8.50.3425\n"
+                "ME firmware version found: 11.8.50.3399\n\n");
 }
 
 TEST_F(FwVersionQueryTest, VersionLineVariants) {

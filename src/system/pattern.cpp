@@ -89,13 +89,9 @@ struct Parser {
                               "\": " + reason + " at offset " + std::to_string(parser.pos));
 }
 
-bool atEnd(const Parser& parser) {
-  return parser.pos >= parser.expression.size();
-}
+bool atEnd(const Parser& parser) { return parser.pos >= parser.expression.size(); }
 
-char peek(const Parser& parser) {
-  return atEnd(parser) ? '\0' : parser.expression[parser.pos];
-}
+char peek(const Parser& parser) { return atEnd(parser) ? '\0' : parser.expression[parser.pos]; }
 
 bool consume(Parser& parser, char c) {
   if (atEnd(parser) || parser.expression[parser.pos] != c) {
@@ -120,21 +116,15 @@ ByteSet byteRange(unsigned char first, unsigned char last) {
 }
 
 // The "C" locale's classes, which std::regex uses for \d, \s and \w.
-ByteSet digitBytes() {
-  return byteRange('0', '9');
-}
+ByteSet digitBytes() { return byteRange('0', '9'); }
 
-ByteSet spaceBytes() {
-  return byteRange('\t', '\r') | singleByte(' ');
-}
+ByteSet spaceBytes() { return byteRange('\t', '\r') | singleByte(' '); }
 
 ByteSet wordBytes() {
   return byteRange('a', 'z') | byteRange('A', 'Z') | digitBytes() | singleByte('_');
 }
 
-ByteSet dotBytes() {
-  return ~(singleByte('\n') | singleByte('\r'));
-}
+ByteSet dotBytes() { return ~(singleByte('\n') | singleByte('\r')); }
 
 // One unit inside or outside a class: a single byte, or a class escape like \d.
 struct Atom {
@@ -312,9 +302,7 @@ Node parseAtom(Parser& parser) {
   }
 }
 
-bool isQuantifier(char c) {
-  return c == '*' || c == '+' || c == '?';
-}
+bool isQuantifier(char c) { return c == '*' || c == '+' || c == '?'; }
 
 Node parseTerm(Parser& parser) {
   Node atom = parseAtom(parser);
@@ -868,9 +856,7 @@ std::size_t nextLiteral(StartFinder& finder, std::size_t pos) {
   return nearest;
 }
 
-bool isLineBreak(char c) {
-  return c == '\n' || c == '\r';
-}
+bool isLineBreak(char c) { return c == '\n' || c == '\r'; }
 
 std::size_t startOfLine(StartFinder& finder, std::size_t literalAt, std::size_t pos) {
   if (finder.lineLiteralAt != literalAt) {
