@@ -8,10 +8,7 @@
 #include <string>
 
 #include "platform/platform_fake.h"
-
-// Puts every process-wide value back to its state after the start-up set-up (with no console
-// and no setting made).
-void resetProcessState();
+#include "process_state.h"
 
 // The text a call raises, or "(nothing raised)" when it returns normally.
 std::string raisedBy(const std::function<void()>& call);
