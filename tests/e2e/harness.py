@@ -6,7 +6,6 @@ Environment (set by CTest): MEFW_PROGRAM, MEFW_SIM_DIR, MEFW_SOURCE_DIR, and for
 build MEFW_WINE=1, MEFW_LAUNCHER and WINEPREFIX.
 """
 
-import fcntl
 import os
 import pathlib
 import pty
@@ -61,28 +60,6 @@ def notice_report(message):
     return message + "\n\n" + NOTICE_ADVICE
 
 
-_wine_ready = False
-
-
-def ensure_wine():
-    """Creates the wine prefix once and keeps one wine server running for all tests.
-
-    A server started by a run whose output goes into a pipe would hold that pipe open, and
-    the test would wait for it forever; so the server is started here, detached, first.
-    """
-    global _wine_ready
-    if not WINE or _wine_ready:
-        return
-    prefix = pathlib.Path(os.environ["WINEPREFIX"])
-    prefix.parent.mkdir(parents=True, exist_ok=True)
-    quiet = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    with open(str(prefix) + ".lock", "w") as lock:
-        fcntl.flock(lock, fcntl.LOCK_EX)
-        subprocess.run(["wine", "cmd", "/c", "exit"], timeout=600, **quiet)
-        subprocess.run(["setsid", "wineserver", "-p"], timeout=60, **quiet)
-    _wine_ready = True
-
-
 class Run:
     """The outcome of one run: exit code, standard output and what the commands recorded."""
 
@@ -107,7 +84,6 @@ class KitboxTest(unittest.TestCase):
     maxDiff = None
 
     def setUp(self):
-        ensure_wine()
         self.root = pathlib.Path(tempfile.mkdtemp(prefix="mefw-e2e-"))
         self.kitbox = self.root / "kitbox"
         self.drive = self.root / "drive"
