@@ -1,12 +1,10 @@
 // Runs a Windows program under wine and keeps its whole 32-bit exit code, which wine's own
 // exit status cuts to eight bits: the code is written to the file named by
-// MEFW_EXIT_CODE_FILE. MEFW_SYSTEM_DRIVE, when given, replaces the SystemDrive variable that
-// wine always sets ("-" removes it), so each test can have its own system drive.
+// MEFW_EXIT_CODE_FILE.
 #include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <string>
 
 namespace {
 
@@ -22,16 +20,9 @@ char* commandTail(char* line) {
   return line;
 }
 
-void applySystemDrive() {
-  const char* drive = std::getenv("MEFW_SYSTEM_DRIVE");
-  if (drive == nullptr) return;
-  SetEnvironmentVariableA("SystemDrive", std::string(drive) == "-" ? nullptr : drive);
-}
-
 }  // namespace
 
 int main() {
-  applySystemDrive();
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;

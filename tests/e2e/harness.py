@@ -33,6 +33,15 @@ ERROR_LOG_ANNOUNCEMENT = "Printing error log file to installerError.log\n"
 RUN_LOG_ANNOUNCEMENT = "Printing log file to runLog.log\n"
 POSIX_PAUSE_LINE = "\nWaiting for 30 seconds, press a key to continue ...\n"
 
+# The demo's profiles: the simulated machine (BIOS N01, firmware 11.8.50.3399) fits the first.
+DEFAULT_INPUT = (
+    "meFirmwareFile = 11.8.55.3510.bin\n"
+    "supportedPlatforms = aster, asterpro, birch\n"
+    "prereqBios = 1.04.0\n"
+    "\n"
+    "meFirmwareFile = 12.0.20.1310.bin\n"
+    "supportedPlatforms = fjord, glacier\n")
+
 # Leave the system drive out of the environment altogether.
 UNSET = object()
 
@@ -86,14 +95,24 @@ class KitboxTest(unittest.TestCase):
     def setUp(self):
         self.root = pathlib.Path(tempfile.mkdtemp(prefix="mefw-e2e-"))
         self.kitbox = self.root / "kitbox"
-        self.drive = self.root / "drive"
         self.kitbox.mkdir()
-        self.drive.mkdir()
+        if WINE:
+            # Wine gives every process SystemDrive=C: whatever its parent says, so the stamp
+            # lands in the prefix's own drive C:, which the Windows suites take turns to use.
+            self.drive = pathlib.Path(os.environ["WINEPREFIX"]) / "drive_c"
+            for name in ["MeFwVer.sys", "MeFwVer.sys.tmp"]:
+                (self.drive / name).unlink(missing_ok=True)
+        else:
+            self.drive = self.root / "drive"
+            self.drive.mkdir()
         self.posix_tools = self.root / "path"
         self.posix_tools.mkdir()
         if WINE:
             # Wine has no timeout command; ours records the pause and returns at once.
-            self.install_tool("timeout_sim", "timeout.exe")
+            self.install_tool("recorder_sim", "timeout.exe")
+        else:
+            # Where the POSIX build looks for the restart command: a recorder, not a restart.
+            self.install_tool("recorder_sim", "c:/windows/system32/shutdown")
 
     def tearDown(self):
         result = getattr(self._outcome, "result", None)
@@ -139,6 +158,49 @@ class KitboxTest(unittest.TestCase):
         shutil.copy2(SIM_DIR / sim, target)
         return target
 
+    def make_kitbox(self, input_txt=None, images=("11.8.55.3510.bin",), readme=True, tool=True,
+                    meinfo=True):
+        """A Kitbox as shipped: input.txt, the images, README.htm and our simulated tools."""
+        self.write("input.txt", DEFAULT_INPUT if input_txt is None else input_txt)
+        for image in images:
+            self.write("ME_Flash/" + image, "firmware image " + image + "\n")
+        if readme:
+            self.write("README.htm", "<html><body>Update by hand.</body></html>\n")
+        if tool:
+            self.install_tool("fwupdlcl_sim", "ME_Flash/Local-Win/FwUpdLcl64.exe")
+        if meinfo:
+            self.install_tool("meinfo_sim", "MEInfo/Win/WINDOWS64/MEInfoWin64.exe")
+        self.install_command("wmic_sim", "wmic")
+
+    def scenario(self, tool, text):
+        """Scripts a simulated tool: tool is "wmic", "fwupdlcl" or "meinfo"."""
+        self.write("sim-%s.txt" % tool, text)
+
+    def stamp(self):
+        path = self.drive / "MeFwVer.sys"
+        return path.read_bytes() if path.exists() else None
+
+    def stamp_version(self):
+        """The FileVersion string of the stamp file, or None without one."""
+        image = self.stamp()
+        if image is None:
+            return None
+        key = "FileVersion\0".encode("utf-16-le")
+        at = image.find(key) + len(key)
+        at += (4 - at % 4) % 4
+        end = at
+        while image[end:end + 2] != b"\0\0":
+            end += 2
+        return image[at:end].decode("utf-16-le")
+
+    def check_stamp(self, version):
+        """Reads the stamp back with PE readers that are not ours."""
+        checker = SOURCE_DIR / "tests" / "stamp" / "check_stamp.py"
+        result = subprocess.run(["/usr/bin/python3", str(checker),
+                                 str(self.drive / "MeFwVer.sys"), version],
+                                stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=120)
+        self.assertEqual(result.returncode, 0, result.stdout.decode("latin-1"))
+
     def calls(self):
         log = self.path("sim-calls.log")
         return log.read_text("latin-1").splitlines() if log.exists() else []
@@ -148,9 +210,9 @@ class KitboxTest(unittest.TestCase):
     def run_installer(self, *args, stdin=b"", system_drive=None, terminal=False, timeout=600):
         """Runs the installer in the Kitbox.
 
-        system_drive: the SystemDrive value (default: this test's drive folder; UNSET leaves
-        it out). terminal: on POSIX, make standard input a terminal that keeps pressing a key,
-        so that the closing pause shows itself.
+        system_drive: the SystemDrive value on POSIX (default: this test's drive folder; UNSET
+        leaves it out); wine always uses its own. terminal: on POSIX, make standard input a
+        terminal that keeps pressing a key, so that the closing pause shows itself.
         """
         env = dict(os.environ)
         drive = self.drive if system_drive is None else system_drive
@@ -158,9 +220,6 @@ class KitboxTest(unittest.TestCase):
             exit_file = self.root / "exit-code.txt"
             exit_file.unlink(missing_ok=True)
             env["MEFW_EXIT_CODE_FILE"] = windows_path(exit_file)
-            env["MEFW_SYSTEM_DRIVE"] = (
-                "-" if drive is UNSET else windows_path(drive) if isinstance(
-                    drive, pathlib.Path) else drive)
             command = ["wine", os.environ["MEFW_LAUNCHER"], windows_path(PROGRAM), *args]
         else:
             env.pop("SystemDrive", None)
@@ -211,6 +270,12 @@ class KitboxTest(unittest.TestCase):
             presser.join()
             os.close(controller)
         return stdout, stderr, process.returncode
+
+    @staticmethod
+    def restarts(run):
+        """The delays of the restart commands a run gave, in order."""
+        return [call.split()[3] for call in run.calls
+                if call.split()[:3] == ["shutdown", "/r", "/t"]]
 
     # Assertions ---------------------------------------------------------------------------
 
