@@ -176,6 +176,14 @@ class KitboxTest(unittest.TestCase):
         """Scripts a simulated tool: tool is "wmic", "fwupdlcl" or "meinfo"."""
         self.write("sim-%s.txt" % tool, text)
 
+    def tool_output(self, sim, *args):
+        """What one of our simulated programs prints, run directly in the Kitbox."""
+        program = SIM_DIR / (sim + EXE)
+        command = ["wine", str(program), *args] if WINE else [str(program), *args]
+        return subprocess.run(command, cwd=self.kitbox, stdin=subprocess.DEVNULL,
+                              stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                              timeout=120).stdout
+
     def stamp(self):
         path = self.drive / "MeFwVer.sys"
         return path.read_bytes() if path.exists() else None
