@@ -3,7 +3,8 @@ POSIX build or on the Windows build under wine, with our simulated tools standin
 commands it runs.
 
 Environment (set by CTest): MEFW_PROGRAM, MEFW_SIM_DIR, MEFW_SOURCE_DIR, and for the Windows
-build MEFW_WINE=1, MEFW_LAUNCHER and WINEPREFIX.
+build MEFW_WINE=1, MEFW_LAUNCHER and WINEPREFIX; optionally MEFW_WRAPPER, a command line to run
+the POSIX program under.
 """
 
 import os
@@ -21,6 +22,8 @@ SIM_DIR = pathlib.Path(os.environ["MEFW_SIM_DIR"])
 SOURCE_DIR = pathlib.Path(os.environ["MEFW_SOURCE_DIR"])
 WINE = os.environ.get("MEFW_WINE") == "1"
 EXE = ".exe" if WINE else ""
+# A program to run the installer under, such as valgrind (POSIX only).
+WRAPPER = os.environ.get("MEFW_WRAPPER", "").split()
 PROGRAM_NAME = "mefwupdate" + EXE
 
 BANNER = "\nME firmware updating tool v1.5.1\n\n"
@@ -235,11 +238,13 @@ class KitboxTest(unittest.TestCase):
                 env["SystemDrive"] = str(drive)
             env["PATH"] = str(self.posix_tools) + os.pathsep + env.get("PATH", "")
             command = [PROGRAM_NAME, *args]
+            if WRAPPER:
+                command = WRAPPER + [str(PROGRAM), *args]
         if terminal and not WINE:
             stdout, stderr, code = self._run_on_terminal(command, env, timeout)
         else:
             completed = subprocess.run(
-                command, executable=None if WINE else str(PROGRAM), cwd=self.kitbox,
+                command, executable=None if WINE or WRAPPER else str(PROGRAM), cwd=self.kitbox,
                 input=stdin, stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=env,
                 timeout=timeout)
             stdout, stderr, code = completed.stdout, completed.stderr, completed.returncode
@@ -257,7 +262,8 @@ class KitboxTest(unittest.TestCase):
     def _run_on_terminal(self, command, env, timeout):
         controller, terminal = pty.openpty()
         process = subprocess.Popen(
-            command, executable=str(PROGRAM), cwd=self.kitbox, stdin=terminal,
+            command, executable=None if WRAPPER else str(PROGRAM), cwd=self.kitbox,
+            stdin=terminal,
             stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=env)
         os.close(terminal)
         done = threading.Event()

@@ -1,0 +1,235 @@
+"""Faults, end to end: broken or hostile tool output, files that cannot be written, a full
+disk, a missing system drive, odd input at the prompt and odd input.txt files. Each run must end
+with its documented exit code, without a crash or a hang, and without a lost or corrupt file."""
+
+import os
+import random
+import subprocess
+import unittest
+
+from harness import BANNER, DEFAULT_INPUT, UNSET, WINE, KitboxTest, error_report
+
+MB = 1024 * 1024
+# 64 MB on the plain POSIX build; the build sets less where every byte costs more.
+BIG = int(os.environ.get("MEFW_E2E_HUGE_MB", "64")) * MB
+UPDATE_CALL = "FwUpdLcl64 -f ME_Flash%s11.8.55.3510.bin" % ("\\" if WINE else "/")
+PROGRESS_LINES = b"".join(b"FW Update:  [ %3d%% (%s)]\r" % (p % 101, b"|/-\\"[p % 4:p % 4 + 1])
+                          for p in range(1000))
+COMPLETED = b"\r\nFW Update is completed successfully.\r\n"
+CATALOGUE_CODES = {1000, 1001, 1002, 1003, 1005, 1010, 1011, 1012, 1013, 1014, 1015, 1016, 1017,
+                   1018, 1019, 2000, 2001, 2003, 2010, 2011, 2012, 2013, 2014, 3000, 3001, 3002,
+                   4000, 4001}
+
+
+def sized(pattern, size):
+    """`pattern` repeated to exactly `size` bytes."""
+    return (pattern * (size // len(pattern) + 1))[:size]
+
+
+class FaultTest(KitboxTest):
+
+    def setUp(self):
+        super().setUp()
+        self.make_kitbox()
+
+    def tool_prints(self, run_name, data, name="output.bin"):
+        """Makes the simulated update tool print `data` for one of its runs."""
+        self.write(name, data)
+        self.scenario("fwupdlcl", "[%s]\nfile %s\n" % (run_name, name))
+
+    def assert_coded_failure(self, run):
+        self.assertIn(run.code, {code if WINE else (code & 0xFF) for code in CATALOGUE_CODES},
+                      run.out[-2000:])
+
+
+class BrokenUpdateTool(FaultTest):
+
+    def test_killed_at_once(self):
+        self.scenario("fwupdlcl", "[-f]\nkill\n")
+        run = self.run_installer("-s")
+        self.assert_code(run, 2013)
+        self.assertEqual(self.stamp_version(), "11.8.50.3399")
+
+    def test_huge_output_that_completes(self):
+        self.tool_prints("-f", sized(PROGRESS_LINES, BIG) + COMPLETED)
+        run = self.run_installer("-s")
+        self.assert_code(run, 0)
+        self.assertEqual(self.stamp_version(), "11.8.55.3510")
+
+    def test_huge_output_without_carriage_return(self):
+        self.tool_prints("-f", sized(b"FW Update is completed, honest\n", BIG))
+        run = self.run_installer("-s")
+        self.assert_code(run, 2013)
+
+    def test_binary_bytes_and_nuls(self):
+        self.scenario("fwupdlcl", "[-f]\nbehaviour binary\n")
+        run = self.run_installer("-s")
+        self.assert_code(run, 0)
+        noise = bytes(random.Random(7).randrange(256) for _ in range(256 * 1024))
+        self.tool_prints("-f", noise)
+        run = self.run_installer("-s")
+        self.assert_coded_failure(run)
+        self.assertEqual(self.stamp_version(), "11.8.50.3399")
+
+
+class BrokenQueries(FaultTest):
+
+    def test_wmic_prints_nothing_or_garbage(self):
+        for behaviour in ["empty", "garbage", "error"]:
+            self.scenario("wmic", "behaviour %s\n" % behaviour)
+            run = self.run_installer("-s")
+            self.assert_code(run, 2000)
+
+    def test_wmic_prints_a_huge_output(self):
+        self.write("wmic.bin", sized(b"SMBIOSBIOSVersion header without a version\r\r\n", BIG))
+        self.scenario("wmic", "file wmic.bin\n")
+        run = self.run_installer("-s")
+        self.assert_code(run, 2000)
+        self.write("wmic.bin", sized(b"noise 1234\r\r\n", BIG) + b"N01 Ver. 1.05.2\r\r\n")
+        run = self.run_installer("-s")
+        self.assert_code(run, 0)
+
+    def test_version_query_prints_nothing_garbage_or_a_huge_error(self):
+        self.scenario("fwupdlcl", "[-fwver]\nbehaviour empty\n")
+        self.assert_code(self.run_installer("-s"), 1015)
+        self.tool_prints("-fwver", bytes(range(256)) * 64)
+        self.assert_code(self.run_installer("-s"), 1015)
+        self.tool_prints("-fwver", b"Error 8193: " + sized(b"details ", BIG))
+        run = self.run_installer("-s")
+        self.assert_code(run, 4000)
+        self.assertIsNone(self.stamp())
+
+    def test_version_with_oversized_fields(self):
+        for version in ["11.8.50.99999999999", "70000.1.2.3"]:
+            self.scenario("fwupdlcl", "fwver %s\n" % version)
+            run = self.run_installer("-s")
+            self.assertIn(run.code, {1018 if WINE else 1018 & 0xFF, 1019 if WINE else 1019 & 0xFF})
+            self.assertIsNone(self.stamp())
+
+
+class FilesThatCannotBeWritten(FaultTest):
+
+    def test_logs_in_the_way_do_not_change_the_outcome(self):
+        self.path("installerError.log").mkdir()
+        self.path("runLog.log").mkdir()
+        run = self.run_installer("-s", "-log", "-bogus")
+        self.assert_code(run, 1014)
+        self.assertTrue(run.out.endswith(
+            "Printing error log file to installerError.log\n"
+            "ERROR 2003s: Cannot write to file installerError.log."
+            "Printing log file to runLog.log\nERROR 2003s: Cannot write to file runLog.log."))
+
+    def test_stamp_in_the_way_stops_before_the_update(self):
+        (self.drive / "MeFwVer.sys").mkdir()
+        try:
+            run = self.run_installer("-s")
+            self.assert_code(run, 2003)
+            self.assertNotIn(UPDATE_CALL, run.calls)
+        finally:
+            (self.drive / "MeFwVer.sys").rmdir()
+
+    def test_new_version_the_stamp_cannot_carry(self):
+        self.write("input.txt", DEFAULT_INPUT.replace("11.8.55.3510", "11.8.70000.1"))
+        self.write("ME_Flash/11.8.70000.1.bin", "image")
+        run = self.run_installer("-s")
+        self.assert_code(run, 2014)
+        self.assertIn("ERROR 2014s: The firmware was updated, but its version stamp was not "
+                      "written: 1019h: Version 11.8.70000.1 cannot be written", run.out)
+        self.assertEqual(self.stamp_version(), "11.8.50.3399")
+
+    def test_read_only_working_folder(self):
+        if WINE or subprocess.run(["chattr", "+i", str(self.kitbox)],
+                                  stderr=subprocess.DEVNULL).returncode != 0:
+            self.skipTest("needs a folder that even root cannot write (chattr +i on POSIX)")
+        try:
+            run = self.run_installer("-s")
+            self.assert_code(run, 0)
+            run = self.run_installer("-s", "-bogus")
+            self.assert_code(run, 1014)
+            self.assertTrue(run.out.endswith("ERROR 2003s: Cannot write to file "
+                                             "installerError.log."))
+        finally:
+            subprocess.run(["chattr", "-i", str(self.kitbox)])
+
+
+@unittest.skipIf(WINE, "a full disk and the system drive variable can only be staged on POSIX")
+class FullDiskAndMissingDrive(FaultTest):
+
+    def full(self, path):
+        path.parent.mkdir(parents=True, exist_ok=True)
+        os.symlink("/dev/full", path)
+
+    def test_full_disk_for_the_logs_and_the_report(self):
+        self.full(self.path("installerError.log"))
+        self.full(self.path("runLog.log"))
+        run = self.run_installer("-s", "-log", "-bogus")
+        self.assert_code(run, 1014)
+        self.assertIn("ERROR 2003s: Cannot write to file installerError.log.", run.out)
+        self.assertIn("ERROR 2003s: Cannot write to file runLog.log.", run.out)
+        self.full(self.path("meInfoVerbose.txt"))
+        run = self.run_installer("-s", "-meinfo")
+        self.assert_code(run, 2003)
+
+    def test_full_disk_for_the_stamp_keeps_the_old_one(self):
+        self.assert_code(self.run_installer("-s"), 0)
+        old = self.stamp()
+        self.full(self.drive / "MeFwVer.sys.tmp")
+        self.scenario("fwupdlcl", "fwver 11.8.50.3300\n")
+        run = self.run_installer("-s")
+        self.assert_code(run, 2003)
+        self.assertEqual(self.stamp(), old)
+
+    def test_system_drive_unset_or_nowhere(self):
+        run = self.run_installer("-s", system_drive=UNSET)
+        self.assert_code(run, 2001)
+        self.assertIn(error_report("ERROR 2001s: Cannot find OS drive."), run.out)
+        run = self.run_installer("-s", system_drive=str(self.root / "no-such-drive"))
+        self.assert_code(run, 2003)
+        self.assertNotIn(UPDATE_CALL, run.calls)
+
+
+class PromptInput(FaultTest):
+
+    def test_empty_and_invalid_input_mean_no(self):
+        for stdin in [b"", b"\n\n  \t\n", b"x " * 100000]:
+            run = self.run_installer(stdin=stdin, timeout=300)
+            self.assert_code(run, 100)
+            self.assertNotIn(UPDATE_CALL, run.calls)
+
+
+class OddInputFiles(FaultTest):
+
+    def test_empty_and_binary_input_files(self):
+        self.write("input.txt", "")
+        self.assert_code(self.run_installer("-s"), 1011)
+        self.write("input.txt", bytes(random.Random(3).randrange(256) for _ in range(65536)))
+        self.assert_coded_failure(self.run_installer("-s"))
+
+    def test_huge_input_file(self):
+        size = 100 * MB if BIG >= 64 * MB else BIG
+        self.write("input.txt", sized(b"# a comment line that names no key at all\r\n", size) +
+                   DEFAULT_INPUT.encode())
+        run = self.run_installer("-s")
+        self.assert_code(run, 0)
+
+    def test_carriage_return_line_ends_make_one_line(self):
+        self.write("input.txt", DEFAULT_INPUT.replace("\n", "\r"))
+        run = self.run_installer("-s")
+        self.assert_code(run, 1012)
+
+    def test_shell_metacharacters_run_nothing(self):
+        self.write("input.txt",
+                   "meFirmwareFile = 11.8.55.3510.bin & echo pwned > pwned1 | touch pwned2\n"
+                   "supportedPlatforms = aster; touch pwned3 `touch pwned4` $(touch pwned5)\n"
+                   "upfrontMessage = \"quoted\" & touch pwned6 ; %PATH% $HOME `touch pwned7`\n"
+                   "prereqBios = 1.04.0&&touch pwned8\n")
+        run = self.run_installer("-s")
+        self.assert_code(run, 0)
+        self.assertEqual([call for call in run.calls if not call.startswith("timeout")],
+                         ["wmic bios get smbiosbiosversion", "FwUpdLcl64 -fwver", UPDATE_CALL])
+        self.assertEqual(sorted(p.name for p in self.kitbox.iterdir() if "pwned" in p.name), [])
+        self.assertIn("\"quoted\" & touch pwned6 ; %PATH% $HOME `touch pwned7`\n", run.out)
+
+
+if __name__ == "__main__":
+    unittest.main()
