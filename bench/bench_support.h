@@ -13,7 +13,7 @@ std::string textOfSize(std::size_t size, const std::string& filler, const std::s
 
 // What the update tool prints for one pass of the update: the verification redrawn from 0 to
 // 100 %, its COMPLETE line, the update redrawn from 0 to 100 % with a turning spinner, and an
-// ordinary status line (CR LF) every ten percent. About 9 KB, of which about 7 % reaches the
+// ordinary status line (CR LF) every ten percent. About 9 KB, of which about 6 % reaches the
 // run log.
 std::string updatePass();
 
