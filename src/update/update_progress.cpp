@@ -24,9 +24,13 @@ struct Phase {
 };
 
 // The redraw ends with a carriage return so the next one overwrites it; a record has the same
-// layout and ends with a line feed, so it leaves the line standing.
+// layout and ends with a line feed, so it leaves the line standing. The tool redraws faster
+// than anyone can read, and a flush per redraw costs more than parsing its line: redraws reach
+// the console whenever the installer waits for the tool, which is when a person could see
+// them.
 void showProgress(const Phase& phase, const std::string& percentage) {
-  platform::writeOutput(std::string(phase.label) + padded(percentage) + " % ]\r");
+  platform::writeOutput(std::string(phase.label) + padded(percentage) + " % ]\r",
+                        platform::Flush::beforeWaiting);
   ProgressRecords& records = progressRecords();
   if (!(records.*phase.startShown) && percentage == "0") {
     printSuperVerbose(std::string(phase.label) + "  0 % ]\n", "default");

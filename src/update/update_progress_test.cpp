@@ -95,3 +95,23 @@ TEST_F(UpdateProgressTest, OtherLinesAreEchoedOnTheVerboseChannel) {
 }
 
 }  // namespace
+
+TEST_F(UpdateProgressTest, RedrawsWaitForTheNextFlushOtherOutputDoesNot) {
+  EXPECT_EQ(parse("FW Update:  [ 40% (-)]"), none);
+  EXPECT_EQ(parse("verification: [ 5 % ]"), none);
+  EXPECT_EQ(fake().output, "Updating FW:  [  40 % ]\rVerifying FW image:  [   5 % ]\r");
+  EXPECT_EQ(fake().outputShown, 0u);
+  // The COMPLETE line stands on the console, so it is shown at once, with the redraws before.
+  EXPECT_EQ(parse("verification: [ COMPLETE ]"), none);
+  EXPECT_EQ(fake().outputShown, fake().output.size());
+  EXPECT_EQ(parse("FW Update:  [ 41% (/)]"), none);
+  EXPECT_EQ(parse("FW Update completed"), none);
+  EXPECT_EQ(fake().outputShown, fake().output.size());
+}
+
+TEST_F(UpdateProgressTest, ShownRecordsFlushTheRedrawBeforeThem) {
+  setSuperVerboseFlag();
+  EXPECT_EQ(parse("FW Update:  [ 0% (|)]"), none);
+  EXPECT_EQ(fake().output, "Updating FW:  [   0 % ]\rUpdating FW:  [   0 % ]\n");
+  EXPECT_EQ(fake().outputShown, fake().output.size());
+}
