@@ -47,8 +47,10 @@ std::string ansiSequence(int attribute) {
 }  // namespace
 
 void setConsoleAttribute(int attribute) {
-  // Colour codes would corrupt redirected output, so only a terminal gets them.
-  if (!isatty(STDOUT_FILENO)) return;
+  // Colour codes would corrupt redirected output, so only a terminal gets them. Every message
+  // sets its colour, and standard output stays what it was at start, so it is asked once.
+  static const bool terminal = isatty(STDOUT_FILENO) != 0;
+  if (!terminal) return;
   writeOutput(ansiSequence(attribute));
 }
 
