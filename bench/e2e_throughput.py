@@ -112,8 +112,21 @@ class Kitbox:
         return seconds
 
 
+def check_tool_output(box):
+    """The tool must print the whole output: a shell pipeline's status is cat's alone, so a
+    tool that failed would otherwise pass for a fast one."""
+    printed = subprocess.run([str(box.folder / TOOL), "-f", "ME_Flash/" + IMAGE], cwd=box.folder,
+                             stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                             stderr=subprocess.DEVNULL, timeout=600).stdout
+    if len(printed) != box.output_bytes:
+        raise RuntimeError("the simulated tool printed %d bytes instead of %d in %s" % (
+            len(printed), box.output_bytes, box.folder))
+
+
 def throughput(small, big, program, runs):
     """Rates in bytes per second of cat and of the program, taking the fixed costs off."""
+    for box in [small, big]:
+        check_tool_output(box)
     cat = ["/bin/sh", "-c", "%s -f ME_Flash/%s | cat" % (TOOL, IMAGE)]
     installer = [str(program), "-s"]
     times = {(name, box): [] for name in ["cat", "program"] for box in ["small", "big"]}
@@ -220,6 +233,9 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--build", type=pathlib.Path, default=ROOT / "build",
                         help="the native build folder (default: build/)")
+    parser.add_argument("--program", type=pathlib.Path,
+                        help="the installer to measure (default: mefwupdate of the build "
+                        "folder); the simulated tools and helpers still come from there")
     parser.add_argument("--megabytes", type=int, default=64,
                         help="size of the big tool output (default: 64)")
     parser.add_argument("--runs", type=int, default=7,
@@ -231,7 +247,7 @@ def main():
     args = parser.parse_args()
 
     build = args.build.resolve()
-    program = build / "mefwupdate"
+    program = (args.program or build / "mefwupdate").resolve()
     probe = build / "bench" / "libpeak_memory_probe.so"
     trivial = build / "bench" / "trivial_program"
     root = pathlib.Path(tempfile.mkdtemp(prefix="mefw-e2e-bench-"))
