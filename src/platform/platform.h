@@ -17,15 +17,27 @@ std::optional<int> consoleStartAttributes();
 // Switches the colour of the text written next. Fails silently.
 void setConsoleAttribute(int attribute);
 
-// Writes to standard output and flushes it at once, so the console follows the program.
-void writeOutput(std::string_view text);
+// When text written to standard output reaches the console.
+enum class Flush {
+  // At once, so the console follows the program.
+  now,
+  // With the next text written with Flush::now, or before the program next waits: for a
+  // command's output or its end, for input, for a command it runs or a pause. For text that
+  // comes in quick succession and is soon overwritten, such as progress redraws, where a
+  // flush per text would cost more than the work around it.
+  beforeWaiting,
+};
+
+// Writes to standard output.
+void writeOutput(std::string_view text, Flush flush = Flush::now);
 
 // Reads the next whitespace-delimited word from standard input. Returns false when the input
 // ends or fails before a word was read.
 bool readInputWord(std::string& word);
 
 // A read pipe on a command's standard output, opened as binary ("rb") so that the child's
-// bytes arrive unchanged. The destructor closes the pipe and waits for the command to end.
+// bytes arrive unchanged. The destructor flushes standard output, closes the pipe and waits
+// for the command to end.
 class CommandPipe {
  public:
   explicit CommandPipe(const std::string& commandLine);
@@ -38,6 +50,7 @@ class CommandPipe {
 
   // Next chunk of output: at most 127 characters, ending after the first line feed, and cut
   // at a NUL byte (chunks are handled as NUL-terminated text). False at the end of output.
+  // Before it waits for the command, everything written to standard output is flushed.
   bool readChunk(std::string& chunk);
 
  private:

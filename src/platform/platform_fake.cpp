@@ -15,9 +15,22 @@ std::optional<int> consoleStartAttributes() { return fakePlatform().startAttribu
 
 void setConsoleAttribute(int attribute) { fakePlatform().attributesSet.push_back(attribute); }
 
-void writeOutput(std::string_view text) { fakePlatform().output.append(text); }
+namespace {
+
+void flushOutput() {
+  FakePlatform& fake = fakePlatform();
+  fake.outputShown = fake.output.size();
+}
+
+}  // namespace
+
+void writeOutput(std::string_view text, Flush flush) {
+  fakePlatform().output.append(text);
+  if (flush == Flush::now) flushOutput();
+}
 
 bool readInputWord(std::string& word) {
+  flushOutput();
   FakePlatform& fake = fakePlatform();
   if (fake.inputWordsRead >= fake.inputWords.size()) return false;
   word = fake.inputWords[fake.inputWordsRead++];
@@ -33,6 +46,7 @@ struct CommandPipe::State {
 };
 
 CommandPipe::CommandPipe(const std::string& commandLine) : state(new State) {
+  flushOutput();
   FakePlatform& fake = fakePlatform();
   fake.pipesOpened.push_back(commandLine);
   if (!fake.throwingCommand.empty() && commandLine == fake.throwingCommand) {
@@ -44,11 +58,12 @@ CommandPipe::CommandPipe(const std::string& commandLine) : state(new State) {
   state->output = found->second;
 }
 
-CommandPipe::~CommandPipe() = default;
+CommandPipe::~CommandPipe() { flushOutput(); }
 
 bool CommandPipe::isOpen() const { return state->open; }
 
 bool CommandPipe::readChunk(std::string& chunk) {
+  flushOutput();
   const std::string& output = state->output;
   if (!state->open || state->position >= output.size()) return false;
   std::size_t length = std::min<std::size_t>(127, output.size() - state->position);
@@ -63,10 +78,12 @@ bool CommandPipe::readChunk(std::string& chunk) {
 }
 
 void runAndWait(const std::string& commandLine) {
+  flushOutput();
   fakePlatform().commandsRun.push_back(commandLine);
 }
 
 void openDocument(const std::string& fileName) {
+  flushOutput();
   fakePlatform().documentsOpened.push_back(fileName);
 }
 

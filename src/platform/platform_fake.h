@@ -27,6 +27,11 @@ struct FakePlatform {
   std::vector<int> attributesSet;
   // Everything written to standard output.
   std::string output;
+  // How much of `output` has reached the console. Text written with Flush::beforeWaiting
+  // stays behind until a write with Flush::now or until the program waits: when a pipe is
+  // opened, read (every read is taken to wait) or closed, when input is read, or when a
+  // command is run or a document opened.
+  std::size_t outputShown = 0;
   // Words that standard input will deliver, in order; input ends after the last.
   std::vector<std::string> inputWords;
   std::size_t inputWordsRead = 0;

@@ -1,3 +1,4 @@
+#include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
@@ -7,10 +8,10 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <iostream>
 #include <string>
 
+#include "platform/pipe_chunks.h"
 #include "platform/platform.h"
 #include "platform/posix_paths.h"
 
@@ -46,14 +47,16 @@ std::string ansiSequence(int attribute) {
 }  // namespace
 
 void setConsoleAttribute(int attribute) {
-  // Colour codes would corrupt redirected output, so only a terminal gets them.
-  if (!isatty(STDOUT_FILENO)) return;
+  // Colour codes would corrupt redirected output, so only a terminal gets them. Every message
+  // sets its colour, and standard output stays what it was at start, so it is asked once.
+  static const bool terminal = isatty(STDOUT_FILENO) != 0;
+  if (!terminal) return;
   writeOutput(ansiSequence(attribute));
 }
 
-void writeOutput(std::string_view text) {
+void writeOutput(std::string_view text, Flush flush) {
   std::fwrite(text.data(), 1, text.size(), stdout);
-  std::fflush(stdout);
+  if (flush == Flush::now) std::fflush(stdout);
 }
 
 bool readInputWord(std::string& word) {
@@ -61,28 +64,46 @@ bool readInputWord(std::string& word) {
   return static_cast<bool>(std::cin >> word);
 }
 
+namespace {
+
+// Called only when every byte read before is handed out: the command may not have printed
+// more yet, so what the program wrote must be on the console before it waits.
+std::size_t readPipe(int descriptor, char* into, std::size_t size) {
+  std::fflush(stdout);
+  for (;;) {
+    ssize_t count = read(descriptor, into, size);
+    if (count >= 0) return static_cast<std::size_t>(count);
+    if (errno != EINTR) return 0;
+  }
+}
+
+}  // namespace
+
 struct CommandPipe::State {
   FILE* stream = nullptr;
+  PipeBuffer buffer;
 };
 
 CommandPipe::CommandPipe(const std::string& commandLine) : state(new State) {
   std::fflush(stdout);  // the child's output must not overtake ours
   state->stream = popen(toPosixSeparators(commandLine).c_str(), "r");
+  if (state->stream != nullptr) {
+    // Read past stdio, so that the program knows when a read may wait.
+    state->buffer.descriptor = fileno(state->stream);
+    state->buffer.read = readPipe;
+  }
 }
 
 CommandPipe::~CommandPipe() {
-  if (state->stream != nullptr) pclose(state->stream);
+  if (state->stream == nullptr) return;
+  std::fflush(stdout);
+  pclose(state->stream);
 }
 
 bool CommandPipe::isOpen() const { return state->stream != nullptr; }
 
 bool CommandPipe::readChunk(std::string& chunk) {
-  char buffer[128];
-  if (state->stream == nullptr || std::fgets(buffer, sizeof buffer, state->stream) == nullptr) {
-    return false;
-  }
-  chunk.assign(buffer, std::strlen(buffer));
-  return true;
+  return state->stream != nullptr && nextPipeChunk(state->buffer, chunk);
 }
 
 namespace {

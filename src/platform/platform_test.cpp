@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -73,6 +74,31 @@ TEST_F(PlatformTest, PipeChunksHoldAtMost127Characters) {
 
 TEST_F(PlatformTest, PipeChunkEndsAtNulByte) {
   EXPECT_EQ(chunksOf(std::string("ab\0cd\nef", 8)), (std::vector<std::string>{"ab", "ef"}));
+}
+
+// The chunks fgets with a 128-byte buffer would give.
+std::vector<std::string> fgetsChunks(const std::string& bytes) {
+  std::vector<std::string> chunks;
+  std::size_t start = 0;
+  while (start < bytes.size()) {
+    std::size_t length = std::min<std::size_t>(127, bytes.size() - start);
+    std::size_t lineFeed = bytes.find('\n', start);
+    if (lineFeed != std::string::npos && lineFeed < start + length) length = lineFeed - start + 1;
+    std::string chunk = bytes.substr(start, length);
+    chunks.push_back(chunk.substr(0, chunk.find('\0')));
+    start += length;
+  }
+  return chunks;
+}
+
+TEST_F(PlatformTest, PipeChunksFollowTheSameRuleAcrossLargeOutput) {
+  std::string bytes;
+  for (int line = 0; bytes.size() < 300000; ++line) {
+    bytes += std::string(line % 311, static_cast<char>('a' + line % 26));
+    bytes += line % 7 == 0 ? std::string("\0x", 2) : "";
+    bytes += line % 3 == 0 ? "\r" : "\r\n";
+  }
+  EXPECT_EQ(chunksOf(bytes), fgetsChunks(bytes));
 }
 
 TEST_F(PlatformTest, MissingCommandStillGivesAnOpenPipeWithoutOutput) {

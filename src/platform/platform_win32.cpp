@@ -1,16 +1,17 @@
 // windows.h must come before the other Windows headers.
 #include <windows.h>
 
+#include <io.h>
 #include <setupapi.h>
 #include <shellapi.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <cwchar>
 #include <iostream>
 #include <string>
 
+#include "platform/pipe_chunks.h"
 #include "platform/platform.h"
 
 namespace platform {
@@ -22,12 +23,15 @@ std::optional<int> consoleStartAttributes() {
 }
 
 void setConsoleAttribute(int attribute) {
+  // The console colours text as it arrives: text still in the buffer must arrive first, in the
+  // colour it was written in.
+  std::fflush(stdout);
   SetConsoleTextAttribute(GetStdHandle(STD_OUTPUT_HANDLE), static_cast<WORD>(attribute));
 }
 
-void writeOutput(std::string_view text) {
+void writeOutput(std::string_view text, Flush flush) {
   std::fwrite(text.data(), 1, text.size(), stdout);
-  std::fflush(stdout);
+  if (flush == Flush::now) std::fflush(stdout);
 }
 
 bool readInputWord(std::string& word) {
@@ -35,28 +39,44 @@ bool readInputWord(std::string& word) {
   return static_cast<bool>(std::cin >> word);
 }
 
+namespace {
+
+// Called only when every byte read before is handed out: the command may not have printed
+// more yet, so what the program wrote must be on the console before it waits. The pipe was
+// opened in binary mode, so the runtime's read passes its bytes unchanged.
+std::size_t readPipe(int descriptor, char* into, std::size_t size) {
+  std::fflush(stdout);
+  int count = _read(descriptor, into, static_cast<unsigned>(size));
+  return count > 0 ? static_cast<std::size_t>(count) : 0;
+}
+
+}  // namespace
+
 struct CommandPipe::State {
   FILE* stream = nullptr;
+  PipeBuffer buffer;
 };
 
 CommandPipe::CommandPipe(const std::string& commandLine) : state(new State) {
   std::fflush(stdout);  // the child's output must not overtake ours
   state->stream = _popen(commandLine.c_str(), "rb");
+  if (state->stream != nullptr) {
+    // Read past stdio, so that the program knows when a read may wait.
+    state->buffer.descriptor = _fileno(state->stream);
+    state->buffer.read = readPipe;
+  }
 }
 
 CommandPipe::~CommandPipe() {
-  if (state->stream != nullptr) _pclose(state->stream);
+  if (state->stream == nullptr) return;
+  std::fflush(stdout);
+  _pclose(state->stream);
 }
 
 bool CommandPipe::isOpen() const { return state->stream != nullptr; }
 
 bool CommandPipe::readChunk(std::string& chunk) {
-  char buffer[128];
-  if (state->stream == nullptr || std::fgets(buffer, sizeof buffer, state->stream) == nullptr) {
-    return false;
-  }
-  chunk.assign(buffer, std::strlen(buffer));
-  return true;
+  return state->stream != nullptr && nextPipeChunk(state->buffer, chunk);
 }
 
 void runAndWait(const std::string& commandLine) {
@@ -66,6 +86,7 @@ void runAndWait(const std::string& commandLine) {
 }
 
 void openDocument(const std::string& fileName) {
+  std::fflush(stdout);
   ShellExecuteA(nullptr, "open", fileName.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
@@ -131,6 +152,9 @@ bool DeviceDrivers::driverInfPath(std::u16string& infPath) {
 
 void prepareProcess() {
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+  // On a console the runtime writes out every fwrite of its own accord; with a buffer of its
+  // own, standard output is written when writeOutput or a wait flushes it, as on a pipe.
+  std::setvbuf(stdout, nullptr, _IOFBF, 64 * 1024);
 }
 
 int processExitStatus(int exitCode) { return exitCode; }

@@ -95,3 +95,50 @@ TEST_F(UpdateProgressTest, OtherLinesAreEchoedOnTheVerboseChannel) {
 }
 
 }  // namespace
+
+TEST_F(UpdateProgressTest, RedrawsWaitForTheNextFlushOtherOutputDoesNot) {
+  EXPECT_EQ(parse("FW Update:  [ 40% (-)]"), none);
+  EXPECT_EQ(parse("verification: [ 5 % ]"), none);
+  EXPECT_EQ(fake().output, "Updating FW:  [  40 % ]\rVerifying FW image:  [   5 % ]\r");
+  EXPECT_EQ(fake().outputShown, 0u);
+  // The COMPLETE line stands on the console, so it is shown at once, with the redraws before.
+  EXPECT_EQ(parse("verification: [ COMPLETE ]"), none);
+  EXPECT_EQ(fake().outputShown, fake().output.size());
+  EXPECT_EQ(parse("FW Update:  [ 41% (/)]"), none);
+  EXPECT_EQ(parse("FW Update completed"), none);
+  EXPECT_EQ(fake().outputShown, fake().output.size());
+}
+
+TEST_F(UpdateProgressTest, ShownRecordsFlushTheRedrawBeforeThem) {
+  setSuperVerboseFlag();
+  EXPECT_EQ(parse("FW Update:  [ 0% (|)]"), none);
+  EXPECT_EQ(fake().output, "Updating FW:  [   0 % ]\rUpdating FW:  [   0 % ]\n");
+  EXPECT_EQ(fake().outputShown, fake().output.size());
+}
+
+// Lines are read once and remembered; none of that may change what a line does.
+TEST_F(UpdateProgressTest, LinesSeenBeforeAreHandledAlike) {
+  const std::string lines[] = {"verification: [ 7 % ]", "FW Update:  [ 8% (|)]",
+                               "Image verification: [ COMPLETE ]", "plain line"};
+  setVerboseFlag();
+  for (const std::string& line : lines)
+    EXPECT_EQ(parse(line), none);
+  const std::string once = fake().output;
+  for (const std::string& line : lines)
+    EXPECT_EQ(parse(line), none);
+  EXPECT_EQ(fake().output, once + once);
+  EXPECT_EQ(parse("Error 8716: Invalid image"), "ERROR 8716u: Invalid image");
+  EXPECT_EQ(parse("Error 8716: Invalid image"), "ERROR 8716u: Invalid image");
+}
+
+TEST_F(UpdateProgressTest, ManyDistinctAndLongLinesAreStillReadRight) {
+  for (int i = 0; i < 3000; ++i)
+    EXPECT_EQ(parse("pass " + std::to_string(i) + " verification: [ 9 % ]"), none);
+  std::string longLine = std::string(5000, 'x') + " FW Update:  [ 55% (/)]";
+  fake().output.clear();
+  EXPECT_EQ(parse("pass 0 verification: [ 9 % ]"), none);
+  EXPECT_EQ(parse(longLine), none);
+  EXPECT_EQ(parse(longLine), none);
+  EXPECT_EQ(fake().output,
+            "Verifying FW image:  [   9 % ]\rUpdating FW:  [  55 % ]\rUpdating FW:  [  55 % ]\r");
+}

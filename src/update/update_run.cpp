@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include "app/error_catalogue.h"
 #include "console/messages.h"
 #include "platform/platform.h"
@@ -13,8 +15,10 @@ namespace {
 // Only the newest chunk can hold a carriage return, so each byte is looked at once.
 void feedChunk(std::string& pending, const std::string& chunk) {
   std::size_t lineStart = pending.size();
-  for (char c : chunk) {
-    if (c != '\n') pending += c;
+  for (std::size_t start = 0; start < chunk.size();) {
+    std::size_t lineFeed = std::min(chunk.find('\n', start), chunk.size());
+    pending.append(chunk, start, lineFeed - start);
+    start = lineFeed + 1;
   }
   std::size_t consumed = 0;
   for (std::size_t cr = pending.find('\r', lineStart); cr != std::string::npos;

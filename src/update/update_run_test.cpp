@@ -76,6 +76,16 @@ TEST_F(UpdateRunTest, NoPipeMeansNothingRan) {
   EXPECT_EQ(raisedBy([this] { updater.runUpdate("other.bin"); }), "ERROR 1000h: POPEN failure.");
 }
 
+// Redraws are written without a flush; the reads of the pipe and its closing flush them, so
+// none is left behind when the run ends, normally or by the tool's error.
+TEST_F(UpdateRunTest, NothingIsLeftUnshownWhenTheRunEnds) {
+  EXPECT_EQ(run("FW Update:  [ 99% (|)]\rFW Update completed\r"), none);
+  EXPECT_EQ(fake().outputShown, fake().output.size());
+  EXPECT_EQ(run("FW Update:  [ 99% (|)]\rError 8716: Invalid image\r"),
+            "ERROR 8716u: Invalid image");
+  EXPECT_EQ(fake().outputShown, fake().output.size());
+}
+
 TEST_F(UpdateRunTest, HugeOutputWithoutCarriageReturnIsHandledOnce) {
   std::string output(8 * 1024 * 1024, 'a');
   for (std::size_t i = 100; i < output.size(); i += 100)

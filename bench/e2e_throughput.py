@@ -1,0 +1,277 @@
+#!/usr/bin/env python3
+"""End-to-end measurements of the POSIX build, and the performance budgets that CI checks.
+
+Throughput. Our simulated update tool prints a prepared file of progress redraws (carriage
+return only) and ordinary lines (CR LF). The same output goes once through `cat` and once
+through `mefwupdate -s`, which runs the tool in a temporary Kitbox exactly as on a real
+machine; both write to /dev/null. Each is also run on an output that holds only the tool's
+completion lines, so that the fixed costs (starting the tools, querying versions, writing the
+stamp twice) can be taken off: rate = (bytes of the big output - bytes of the small one) /
+(time of the big run - time of the small run), each time the shortest of the runs made, which
+is the run least disturbed by anything else on the machine. The runs of both commands are
+interleaved, so that a slow spell falls on both.
+
+Memory. `mefwupdate -s -log` runs on both outputs with a probe preloaded (peak_memory_probe)
+that reads the program's own peak resident set size (VmHWM) as it ends; the simulated tools
+and the shell report theirs apart. The run log of a run is the text the program keeps in
+memory: the bytes of runLog.log less one per line feed, since the file writes each line feed
+as CR LF. Growth is compared from the small run to the big one.
+
+Start-up. hyperfine times `mefwupdate -h` against a trivial C++ program built with the same
+options (bench/trivial_program.cpp), both started without a shell; medians are compared.
+
+Budgets. Each is a ratio of two measurements made on the same machine in the same run.
+- Throughput: the goal is a tenth of cat's rate. --check fails below a twentieth: the same
+  goal with a margin of two, since on a busy two-core machine the ratio moves by half.
+- Memory: peak memory grows with the run log, never with the tool's output. --check fails
+  above 8 bytes of peak per byte of log; the tool's output is 16 times the log here, so
+  memory that followed the output would be far beyond that.
+- Start-up: `-h` takes at most twice the trivial program's time.
+"""
+
+import argparse
+import json
+import os
+import pathlib
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+ROOT = pathlib.Path(__file__).resolve().parent.parent
+
+IMAGE = "11.8.55.3510.bin"
+INPUT_TXT = "meFirmwareFile = %s\nsupportedPlatforms = aster, asterpro, birch\n" % IMAGE
+TOOL = "ME_Flash/Local-Win/FwUpdLcl64.exe"
+COMPLETION = b"\r\n\r\nFW Update is completed successfully.\r\n"
+
+RATE_GOAL_FRACTION_OF_CAT = 1 / 10
+MIN_RATE_FRACTION_OF_CAT = 1 / 20
+MAX_PEAK_GROWTH_PER_LOG_BYTE = 8.0
+MAX_START_UP_FACTOR = 2.0
+
+
+def update_pass():
+    """One pass of the update as the tool prints it; the same shape as updatePass() in
+    bench/bench_support.cpp: about 9 KB, of which about 6 % reaches the run log."""
+    spinner = "|/-\\"
+    text = "".join("Sending the update image to FW for verification:  [ %3d %% ]\r" % p
+                   for p in range(101))
+    text += "Sending the update image to FW for verification:  [ COMPLETE ]\r\n\r\n"
+    for p in range(101):
+        text += "FW Update:  [ %3d%% (%s)]\r" % (p, spinner[p % 4])
+        if p % 10 == 0:
+            text += "Writing partition %d of the image to the flash.\r\n" % (p // 10)
+    return text.encode()
+
+
+def update_output(size):
+    """Passes until `size` bytes are reached, then the completion lines."""
+    one = update_pass()
+    return one * -(-size // len(one)) + COMPLETION if size > 0 else COMPLETION
+
+
+class Kitbox:
+    """A Kitbox with our simulated tools, whose update prints `output`."""
+
+    def __init__(self, root, name, build, output):
+        self.folder = root / name
+        self.drive = root / (name + "-drive")
+        self.tools = root / (name + "-path")
+        for folder in [self.folder / "ME_Flash" / "Local-Win", self.drive, self.tools]:
+            folder.mkdir(parents=True)
+        (self.folder / "input.txt").write_text(INPUT_TXT)
+        (self.folder / "README.htm").write_text("<html><body>Update by hand.</body></html>\n")
+        (self.folder / "ME_Flash" / IMAGE).write_text("firmware image\n")
+        shutil.copy2(build / "tests" / "sim" / "fwupdlcl_sim", self.folder / TOOL)
+        shutil.copy2(build / "tests" / "sim" / "wmic_sim", self.tools / "wmic")
+        (self.folder / "update-output.bin").write_bytes(output)
+        (self.folder / "sim-fwupdlcl.txt").write_text("[-f]\nfile update-output.bin\n")
+        self.output_bytes = len(output)
+
+    def environment(self, extra=None):
+        env = dict(os.environ)
+        env["PATH"] = str(self.tools) + os.pathsep + env.get("PATH", "")
+        env["SystemDrive"] = str(self.drive)
+        env.update(extra or {})
+        return env
+
+    def run(self, command, extra_env=None):
+        """Runs a command in the Kitbox with its output thrown away; returns the seconds taken.
+        A failed run is an error: the figures would not be about a completed update."""
+        start = time.perf_counter()
+        completed = subprocess.run(command, cwd=self.folder, env=self.environment(extra_env),
+                                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                   stderr=subprocess.PIPE, timeout=600)
+        seconds = time.perf_counter() - start
+        if completed.returncode != 0:
+            raise RuntimeError("%s ended with %d in %s: %s" % (
+                command, completed.returncode, self.folder,
+                completed.stderr.decode("latin-1", "replace")))
+        return seconds
+
+
+def check_tool_output(box):
+    """The tool must print the whole output: a shell pipeline's status is cat's alone, so a
+    tool that failed would otherwise pass for a fast one."""
+    printed = subprocess.run([str(box.folder / TOOL), "-f", "ME_Flash/" + IMAGE], cwd=box.folder,
+                             stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                             stderr=subprocess.DEVNULL, timeout=600).stdout
+    if len(printed) != box.output_bytes:
+        raise RuntimeError("the simulated tool printed %d bytes instead of %d in %s" % (
+            len(printed), box.output_bytes, box.folder))
+
+
+def throughput(small, big, program, runs):
+    """Rates in bytes per second of cat and of the program, taking the fixed costs off."""
+    for box in [small, big]:
+        check_tool_output(box)
+    cat = ["/bin/sh", "-c", "%s -f ME_Flash/%s | cat" % (TOOL, IMAGE)]
+    installer = [str(program), "-s"]
+    times = {(name, box): [] for name in ["cat", "program"] for box in ["small", "big"]}
+    for _ in range(runs):
+        # Interleaved, so that a burst of load elsewhere falls on both sides alike.
+        for name, command in [("cat", cat), ("program", installer)]:
+            for box_name, box in [("small", small), ("big", big)]:
+                times[(name, box_name)].append(box.run(command))
+    extra_bytes = big.output_bytes - small.output_bytes
+    result = {}
+    for name in ["cat", "program"]:
+        small_time = min(times[(name, "small")])
+        big_time = min(times[(name, "big")])
+        result[name] = {"small_s": small_time, "big_s": big_time,
+                        "rate": extra_bytes / max(big_time - small_time, 1e-9)}
+    return result
+
+
+def peak_of(report, name):
+    """The largest peak, in bytes, that the probe reported for processes called `name`, and
+    the largest of all others."""
+    own = 0
+    others = 0
+    for line in report.read_text().splitlines():
+        fields = line.split("\t")
+        process = fields[1] if len(fields) > 1 else ""
+        peak = int(fields[-1].split()[0]) * 1024
+        if process == name:
+            own = max(own, peak)
+        else:
+            others = max(others, peak)
+    return own, others
+
+
+def memory(box, program, probe):
+    """Peak memory of one `-s -log` run and the size of the run log it kept."""
+    report = box.folder / "peak-memory.txt"
+    report.unlink(missing_ok=True)
+    box.run([str(program), "-s", "-log"],
+            {"LD_PRELOAD": str(probe), "MEFW_PEAK_MEMORY_FILE": str(report)})
+    own, others = peak_of(report, program.name)
+    log = (box.folder / "runLog.log").read_bytes()
+    return {"peak": own, "children_peak": others, "log": len(log) - log.count(b"\n")}
+
+
+def start_up(program, trivial, runs):
+    """Median seconds of `program -h` and of the trivial program, from hyperfine."""
+    with tempfile.NamedTemporaryFile(suffix=".json") as export:
+        # -h ends with exit code 1 by design, hence --ignore-failure.
+        completed = subprocess.run(
+            ["hyperfine", "--shell=none", "--warmup", "5", "--runs", str(runs),
+             "--ignore-failure", "--style", "none", "--export-json", export.name,
+             "%s -h" % program, str(trivial)],
+            stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, timeout=600)
+        if completed.returncode != 0:
+            raise RuntimeError("hyperfine failed: " + completed.stderr.decode("latin-1"))
+        results = json.loads(pathlib.Path(export.name).read_text())["results"]
+    return {"program": results[0]["median"], "trivial": results[1]["median"]}
+
+
+def megabytes(count):
+    return count / (1 << 20)
+
+
+def report_and_check(speed, small_memory, big_memory, start):
+    """Prints the figures; returns the budgets that failed."""
+    failures = []
+    fraction = speed["program"]["rate"] / speed["cat"]["rate"]
+    print("throughput   cat %8.1f MB/s   mefwupdate -s %8.1f MB/s   ratio 1/%.1f (goal 1/%.0f: %s)"
+          % (megabytes(speed["cat"]["rate"]), megabytes(speed["program"]["rate"]), 1 / fraction,
+             1 / RATE_GOAL_FRACTION_OF_CAT,
+             "met" if fraction >= RATE_GOAL_FRACTION_OF_CAT else "not met"))
+    for name in ["cat", "program"]:
+        print("             %-8s small output %.3f s, big output %.3f s (shortest runs)" % (
+            name, speed[name]["small_s"], speed[name]["big_s"]))
+    if fraction < MIN_RATE_FRACTION_OF_CAT:
+        failures.append("throughput: 1/%.1f of cat's rate, the budget is 1/%.0f" % (
+            1 / fraction, 1 / MIN_RATE_FRACTION_OF_CAT))
+
+    log_growth = big_memory["log"] - small_memory["log"]
+    peak_growth = big_memory["peak"] - small_memory["peak"]
+    per_log_byte = peak_growth / max(log_growth, 1)
+    print("memory       peak %.1f MB -> %.1f MB (+%.2f MB); run log %.2f MB -> %.2f MB "
+          "(+%.2f MB); %.2f bytes of peak per byte of log" % (
+              megabytes(small_memory["peak"]), megabytes(big_memory["peak"]),
+              megabytes(peak_growth), megabytes(small_memory["log"]),
+              megabytes(big_memory["log"]), megabytes(log_growth), per_log_byte))
+    print("             largest child process (shell, simulated tools): %.1f MB" %
+          megabytes(big_memory["children_peak"]))
+    if per_log_byte > MAX_PEAK_GROWTH_PER_LOG_BYTE:
+        failures.append("memory: %.2f bytes of peak per byte of run log, the budget is %.1f" % (
+            per_log_byte, MAX_PEAK_GROWTH_PER_LOG_BYTE))
+
+    factor = start["program"] / start["trivial"]
+    print("start-up     mefwupdate -h %.2f ms   trivial program %.2f ms   factor %.2f" % (
+        start["program"] * 1000, start["trivial"] * 1000, factor))
+    if factor > MAX_START_UP_FACTOR:
+        failures.append("start-up: %.2f times the trivial program, the budget is %.1f" % (
+            factor, MAX_START_UP_FACTOR))
+    return failures
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--build", type=pathlib.Path, default=ROOT / "build",
+                        help="the native build folder (default: build/)")
+    parser.add_argument("--program", type=pathlib.Path,
+                        help="the installer to measure (default: mefwupdate of the build "
+                        "folder); the simulated tools and helpers still come from there")
+    parser.add_argument("--megabytes", type=int, default=64,
+                        help="size of the big tool output (default: 64)")
+    parser.add_argument("--runs", type=int, default=7,
+                        help="timed runs of each command and output (default: 7)")
+    parser.add_argument("--start-up-runs", type=int, default=100,
+                        help="hyperfine runs of each program (default: 100)")
+    parser.add_argument("--check", action="store_true",
+                        help="exit with status 1 when a budget is not met")
+    args = parser.parse_args()
+
+    build = args.build.resolve()
+    program = (args.program or build / "mefwupdate").resolve()
+    probe = build / "bench" / "libpeak_memory_probe.so"
+    trivial = build / "bench" / "trivial_program"
+    root = pathlib.Path(tempfile.mkdtemp(prefix="mefw-e2e-bench-"))
+    try:
+        small = Kitbox(root, "small", build, update_output(0))
+        big = Kitbox(root, "big", build, update_output(args.megabytes << 20))
+        print("tool output  %.1f MB against %d bytes, %d runs each" % (
+            megabytes(big.output_bytes), small.output_bytes, args.runs))
+        speed = throughput(small, big, program, args.runs)
+        small_memory = memory(small, program, probe)
+        big_memory = memory(big, program, probe)
+        start = start_up(program, trivial, args.start_up_runs)
+    finally:
+        shutil.rmtree(root, ignore_errors=True)
+
+    failures = report_and_check(speed, small_memory, big_memory, start)
+    for failure in failures:
+        print("BUDGET NOT MET: " + failure)
+    if args.check and failures:
+        return 1
+    if args.check:
+        print("all budgets met")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
