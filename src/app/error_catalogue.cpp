@@ -46,7 +46,7 @@ ErrorCatalogue runTimeErrorCodes() {
        "range."},
       {"1019h",
        "ERROR 1019h: Version # cannot be written to the version stamp: it needs four fields from "
-       "0 to 65535 in 7 to 23 characters."},
+       "0 to 65535 in 7 to 23 printable characters."},
       {"2010s", "ERROR 2010s: This platform is not supported by the Kitbox."},
       {"2011s", "ERROR 2011s: System bios version # does not meet prerequisite version #."},
       {"2012s",

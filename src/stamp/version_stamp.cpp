@@ -9,6 +9,10 @@
 
 namespace {
 
+// The version strings hold one ASCII character per UTF-16 unit, written as two hex digits:
+// a control character or a byte from 0x80 on gives another number of digits.
+bool isPrintableAscii(char c) { return c >= 0x20 && c <= 0x7e; }
+
 // The stamp's lengths are single bytes and its fixed version holds 16-bit words: a version
 // outside these bounds would come out as a corrupt image, so it is refused before any file is
 // touched.
@@ -19,6 +23,8 @@ std::array<int, 4> stampFields(const std::string& version) {
   bool fits = version.size() >= 7 && version.size() <= 23;
   for (int field : fields)
     fits = fits && field >= 0 && field <= 65535;
+  for (char c : version)
+    fits = fits && isPrintableAscii(c);
   if (!fits) raiseError("1019h", {version});
   return fields;
 }

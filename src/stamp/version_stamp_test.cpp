@@ -79,7 +79,7 @@ TEST_F(VersionStampTest, VersionsTheStampCannotCarryLeaveTheOldStamp) {
   auto cannotCarry = [](const std::string& version) {
     return "ERROR 1019h: Version " + version +
            " cannot be written to the version stamp: it needs four fields from 0 to 65535 in 7 "
-           "to 23 characters.";
+           "to 23 printable characters.";
   };
   EXPECT_EQ(write("1.2.3.70000"), cannotCarry("1.2.3.70000"));
   EXPECT_EQ(write("-1.2.3.4"), cannotCarry("-1.2.3.4"));
@@ -88,6 +88,23 @@ TEST_F(VersionStampTest, VersionsTheStampCannotCarryLeaveTheOldStamp) {
             "ERROR 1018h: Version 11.8 is malformed: its field 3 is missing, not "
             "a number or out of range.");
   EXPECT_TRUE(stamp() == before);
+}
+
+// The version strings carry one ASCII character per UTF-16 unit, two hex digits each: a control
+// character or a byte from 0x80 on would come out as a corrupt image.
+TEST_F(VersionStampTest, CharactersTheStampCannotCarryLeaveTheOldStamp) {
+  ASSERT_EQ(write("11.8.50.3399"), none);
+  std::string before = stamp();
+  for (const std::string& version :
+       {std::string("11.2211.22.3#\x01\x06"), std::string("1.2.3.4\t"), std::string("1.2.3.4\xe9"),
+        std::string("1.2.3.4\x7f"), std::string("1.2.3.4\0x", 9)}) {
+    EXPECT_EQ(write(version), "ERROR 1019h: Version " + version +
+                                  " cannot be written to the version stamp: it needs four fields "
+                                  "from 0 to 65535 in 7 to 23 printable characters.");
+  }
+  EXPECT_TRUE(stamp() == before);
+  EXPECT_EQ(write("1.2.3.4 ~beta_1"), none);
+  EXPECT_EQ(stamp().size(), expectedLength(15));
 }
 
 TEST_F(VersionStampTest, UnwritablePlaceIsReportedWithThePath) {
