@@ -140,7 +140,7 @@ void showUpdateCompleted() {
 
 }  // namespace
 
-void parseUpdateProgress(std::string line) {
+void parseUpdateProgress(const std::string& line) {
   const LineReading& reading = rememberedReading(line);
   switch (reading.kind) {
     case LineKind::verificationProgress:

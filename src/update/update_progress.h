@@ -18,4 +18,4 @@ ProgressRecords& progressRecords();
 // writes the permanent 0 % and 100 % records, reports the end of verification and of the
 // update, or turns a tool error into a raised message ("3002n" for a firmware that waits for a
 // reboot, otherwise "ERROR <number>u: <text>").
-void parseUpdateProgress(std::string line);
+void parseUpdateProgress(const std::string& line);

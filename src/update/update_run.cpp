@@ -13,7 +13,7 @@ namespace {
 // Cuts the tool's output back into lines: line feeds are dropped and each carriage return ends
 // a line, so a progress redraw (CR alone) and an ordinary line (CR LF) both become one line.
 // Only the newest chunk can hold a carriage return, so each byte is looked at once.
-void feedChunk(std::string& pending, const std::string& chunk) {
+void feedChunk(std::string& pending, std::string& line, const std::string& chunk) {
   std::size_t lineStart = pending.size();
   for (std::size_t start = 0; start < chunk.size();) {
     std::size_t lineFeed = std::min(chunk.find('\n', start), chunk.size());
@@ -23,7 +23,8 @@ void feedChunk(std::string& pending, const std::string& chunk) {
   std::size_t consumed = 0;
   for (std::size_t cr = pending.find('\r', lineStart); cr != std::string::npos;
        cr = pending.find('\r', consumed)) {
-    parseUpdateProgress(pending.substr(consumed, cr - consumed));
+    line.assign(pending, consumed, cr - consumed);
+    parseUpdateProgress(line);
     consumed = cr + 1;
   }
   pending.erase(0, consumed);
@@ -39,9 +40,10 @@ void FirmwareUpdater::runUpdate(std::string firmwareFile) {
   if (!pipe.isOpen()) raiseError("1000h");
   progressRecords().completed = false;
   std::string pending;
+  std::string line;
   std::string chunk;
   while (pipe.readChunk(chunk))
-    feedChunk(pending, chunk);
+    feedChunk(pending, line, chunk);
   // What follows the last carriage return is never shown. A run that never reported its
   // completion did not update anything we can vouch for, so it must not pass for an update.
   if (!progressRecords().completed) raiseError("2013s");
