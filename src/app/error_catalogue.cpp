@@ -71,6 +71,12 @@ ErrorCatalogue& errorCatalogue() {
   return catalogue;
 }
 
+void resetErrorCatalogue() {
+  errorCatalogue() = startErrorCatalogue();
+  ErrorCatalogue runTime = runTimeErrorCodes();
+  errorCatalogue().insert(runTime.begin(), runTime.end());
+}
+
 namespace {
 
 std::string fillPlaceholders(const std::string& pattern, const std::vector<std::string>& values) {
@@ -96,8 +102,9 @@ std::string formatError(const std::string& code, const std::vector<std::string>&
   }
   const std::string& pattern = entry->second;
   std::size_t placeholders = 0;
-  for (char c : pattern)
+  for (char c : pattern) {
     placeholders += c == '#' ? 1 : 0;
+  }
   if (placeholders != arguments.size()) {
     raiseError("1003h", {pattern, std::to_string(placeholders), std::to_string(arguments.size())});
   }

@@ -19,6 +19,10 @@ ErrorCatalogue startErrorCatalogue();
 // The entries the start-up set-up merges in through ERRORCODES.
 ErrorCatalogue runTimeErrorCodes();
 
+// Puts the catalogue back as the start-up set-up leaves it, with the entries of ERRORCODES
+// merged in but without marking that setting as set (for tests).
+void resetErrorCatalogue();
+
 // The template of `code` with its placeholders filled left to right by `arguments` (text an
 // argument brings in is never searched again). A wrong argument count raises "1003h" instead;
 // a code missing from the catalogue, a programming fault, raises "1017h".

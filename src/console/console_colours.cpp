@@ -35,6 +35,8 @@ ConsoleColours& consoleColours() {
 // The colours belong to the program's start, before the entry point runs.
 static const ConsoleColours& startColours = consoleColours();
 
+void resetConsoleColours() { consoleColours() = computeConsoleColours(std::nullopt); }
+
 int attributeForType(const ConsoleColours& colours, const std::string& loweredType) {
   if (loweredType == "error") return colours.errorAttribute;
   if (loweredType == "code") return colours.codeAttribute;

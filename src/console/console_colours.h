@@ -21,6 +21,9 @@ ConsoleColours computeConsoleColours(std::optional<int> startAttributes);
 // The process-wide colours, computed from the console at program start.
 ConsoleColours& consoleColours();
 
+// Puts the colours back to those of a program started without a console (for tests).
+void resetConsoleColours();
+
 // The attribute for a message type that has already been lower-cased; any type that is not
 // a colour of its own gets the default attribute.
 int attributeForType(const ConsoleColours& colours, const std::string& loweredType);

@@ -10,6 +10,8 @@ std::vector<std::string>& runLog() {
   return log;
 }
 
+void resetRunLog() { runLog().clear(); }
+
 void emitMessage(std::string text, std::string type, bool show) {
   runLog().push_back(text);
   // A hidden message still sets its colour; the console keeps it until the next message.

@@ -11,6 +11,8 @@ FakePlatform& fakePlatform() {
   return fake;
 }
 
+void resetFakePlatform() { fakePlatform() = FakePlatform{}; }
+
 std::optional<int> consoleStartAttributes() { return fakePlatform().startAttributes; }
 
 void setConsoleAttribute(int attribute) { fakePlatform().attributesSet.push_back(attribute); }

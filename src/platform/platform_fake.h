@@ -54,7 +54,10 @@ struct FakePlatform {
   int deviceListsReleased = 0;
 };
 
-// The process-wide fake; tests reset it by assigning a fresh FakePlatform.
+// The process-wide fake.
 FakePlatform& fakePlatform();
+
+// Empties the fake: nothing scripted, nothing recorded.
+void resetFakePlatform();
 
 }  // namespace platform

@@ -7,6 +7,8 @@ RunSettings& runSettings() {
   return settings;
 }
 
+void resetRunSettings() { runSettings() = RunSettings{}; }
+
 namespace {
 
 template <typename T>

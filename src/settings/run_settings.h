@@ -1,5 +1,6 @@
 // The settings of one run. Each can be set once: a second set raises "1005h" naming the
-// setting's key and changes nothing. There is deliberately no way to clear a setting.
+// setting's key and changes nothing. The program never clears a setting; only the tests start
+// over, through resetRunSettings.
 #pragma once
 
 #include <map>
@@ -30,6 +31,9 @@ struct RunSettings {
 
 // The process-wide settings.
 RunSettings& runSettings();
+
+// Puts every setting back to unset (for tests).
+void resetRunSettings();
 
 void setVerboseFlag();
 // Also sets VERBOSEFLAG, so super-verbose output always comes with verbose output.

@@ -36,4 +36,4 @@ void queryBiosVersion() {
 
 std::string currentBiosVersion() { return storedBiosVersion(); }
 
-void clearCurrentBiosVersion() { storedBiosVersion().clear(); }
+void resetCurrentBiosVersion() { storedBiosVersion().clear(); }

@@ -10,5 +10,5 @@ void queryBiosVersion();
 // The last BIOS version found; empty before the first successful query.
 std::string currentBiosVersion();
 
-// Puts the stored value back to its start (for tests).
-void clearCurrentBiosVersion();
+// Puts the stored value back to its start, empty (for tests).
+void resetCurrentBiosVersion();

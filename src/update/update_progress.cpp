@@ -12,6 +12,8 @@ ProgressRecords& progressRecords() {
   return records;
 }
 
+void resetProgressRecords() { progressRecords() = ProgressRecords{}; }
+
 namespace {
 
 // What a line of the tool's output is, by the first expression found in it, and the parts of

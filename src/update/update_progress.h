@@ -14,6 +14,9 @@ struct ProgressRecords {
 
 ProgressRecords& progressRecords();
 
+// Puts every record flag back to unset (for tests).
+void resetProgressRecords();
+
 // Handles one line of the update tool's output: redraws the installer's own progress line,
 // writes the permanent 0 % and 100 % records, reports the end of verification and of the
 // update, or turns a tool error into a raised message ("3002n" for a firmware that waits for a

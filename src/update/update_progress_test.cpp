@@ -7,10 +7,6 @@ namespace {
 
 class UpdateProgressTest : public UnitTest {
  protected:
-  void SetUp() override {
-    UnitTest::SetUp();
-    progressRecords() = ProgressRecords{};
-  }
   std::string parse(const std::string& line) {
     return raisedBy([&] { parseUpdateProgress(line); });
   }
@@ -121,19 +117,22 @@ TEST_F(UpdateProgressTest, LinesSeenBeforeAreHandledAlike) {
   const std::string lines[] = {"verification: [ 7 % ]", "FW Update:  [ 8% (|)]",
                                "Image verification: [ COMPLETE ]", "plain line"};
   setVerboseFlag();
-  for (const std::string& line : lines)
+  for (const std::string& line : lines) {
     EXPECT_EQ(parse(line), none);
+  }
   const std::string once = fake().output;
-  for (const std::string& line : lines)
+  for (const std::string& line : lines) {
     EXPECT_EQ(parse(line), none);
+  }
   EXPECT_EQ(fake().output, once + once);
   EXPECT_EQ(parse("Error 8716: Invalid image"), "ERROR 8716u: Invalid image");
   EXPECT_EQ(parse("Error 8716: Invalid image"), "ERROR 8716u: Invalid image");
 }
 
 TEST_F(UpdateProgressTest, ManyDistinctAndLongLinesAreStillReadRight) {
-  for (int i = 0; i < 3000; ++i)
+  for (int i = 0; i < 3000; ++i) {
     EXPECT_EQ(parse("pass " + std::to_string(i) + " verification: [ 9 % ]"), none);
+  }
   std::string longLine = std::string(5000, 'x') + " FW Update:  [ 55% (/)]";
   fake().output.clear();
   EXPECT_EQ(parse("pass 0 verification: [ 9 % ]"), none);

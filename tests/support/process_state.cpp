@@ -8,15 +8,14 @@
 #include "system/bios_query.h"
 #include "update/update_progress.h"
 
+// Each piece of process-wide state is reset by the file that owns it; this is the one list of
+// them all. The platform decoder and the fixed names are constant and need no reset.
 void resetProcessState() {
-  runSettings() = RunSettings{};
-  runLog().clear();
-  // The catalogue as the start-up set-up leaves it, without marking ERRORCODES as set.
-  errorCatalogue() = startErrorCatalogue();
-  ErrorCatalogue runTime = runTimeErrorCodes();
-  errorCatalogue().insert(runTime.begin(), runTime.end());
-  clearCurrentBiosVersion();
-  progressRecords() = ProgressRecords{};
-  platform::fakePlatform() = platform::FakePlatform{};
-  consoleColours() = computeConsoleColours(std::nullopt);
+  resetRunSettings();
+  resetErrorCatalogue();
+  resetRunLog();
+  resetConsoleColours();
+  resetCurrentBiosVersion();
+  resetProgressRecords();
+  platform::resetFakePlatform();
 }
