@@ -1,5 +1,5 @@
 // The update run's progress handling on the scripted platform: parseUpdateProgress on each
-// kind of line the update tool prints, and FirmwareUpdater::runUpdate over a whole update.
+// kind of line the update tool prints, and runUpdate over a whole update.
 // Console writes only append to the fake's record here; what real writes cost is measured end
 // to end by e2e_throughput.py.
 #include <benchmark/benchmark.h>
@@ -12,6 +12,7 @@
 #include "settings/run_settings.h"
 #include "stamp/firmware_updater.h"
 #include "update/update_progress.h"
+#include "update/update_run.h"
 
 namespace {
 
@@ -36,8 +37,9 @@ void parseLines(benchmark::State& state, const LineCase& lineCase) {
   const std::string line = lineCase.line;
   resetProcessState();
   for (auto _ : state) {
-    for (int i = 0; i < linesPerBatch; ++i)
+    for (int i = 0; i < linesPerBatch; ++i) {
       parseUpdateProgress(line);
+    }
     state.PauseTiming();
     resetProcessState();
     state.ResumeTiming();
@@ -60,16 +62,17 @@ void runWholeUpdate(benchmark::State& state) {
     if (verbose) setVerboseFlag();
     platform::fakePlatform().commandOutput[updateCommand + " ME_Flash\\" + image] = output;
     state.ResumeTiming();
-    updater.runUpdate(image);
+    runUpdate(updater, image);
   }
   state.SetBytesProcessed(state.iterations() * static_cast<long>(output.size()));
   state.SetLabel(verbose ? "verbose" : "silent");
 }
 
 bool registerProgressBenchmarks() {
-  for (const LineCase& lineCase : lineCases)
+  for (const LineCase& lineCase : lineCases) {
     benchmark::RegisterBenchmark((std::string("Progress/parse/") + lineCase.name).c_str(),
                                  parseLines, lineCase);
+  }
   benchmark::RegisterBenchmark("Progress/runUpdate", runWholeUpdate)
       ->ArgsProduct({{1 << 20, 16 << 20}, {0, 1}})
       ->Unit(benchmark::kMillisecond);

@@ -2,6 +2,7 @@
 
 #include "app/error_catalogue.h"
 #include "checks/bios_prerequisite.h"
+#include "checks/version_compare.h"
 #include "console/file_ops.h"
 #include "console/messages.h"
 #include "profiles/input_parser.h"
@@ -11,6 +12,7 @@
 #include "system/bios_query.h"
 #include "system/command_runner.h"
 #include "update/confirmation.h"
+#include "update/update_run.h"
 
 namespace {
 
@@ -62,11 +64,11 @@ UpdateOutcome runUpdateSequence(SystemInfo& systemInfo, FirmwareUpdater& updater
   systemInfo.queryMeFirmwareVersion(fwVersionCommand);
   printVerbose("Writing ME Firmware version to .sys file.\n", "default");
   updater.writeVersionStamp(systemInfo.getMeFirmwareVersion());
-  systemInfo.checkFirmwareIsNewer(selectedProfile);
+  checkFirmwareIsNewer(systemInfo, selectedProfile);
   showUpfrontMessage(selectedProfile);
   showWarning(systemInfo, selectedProfile);
   checkFileExists(firmwareFolder, selectedProfile.meFirmwareFile);
   if (!silentFlag() && !askUserToUpdate()) return decline();
-  updater.runUpdate(selectedProfile.meFirmwareFile);
+  runUpdate(updater, selectedProfile.meFirmwareFile);
   return UpdateOutcome::updated;
 }

@@ -32,17 +32,17 @@ bool isNewerVersion(const std::string& a, const std::string& b) {
   return false;
 }
 
-void SystemInfo::checkFirmwareIsNewer(InputProfile profile) const {
+void checkFirmwareIsNewer(const SystemInfo& systemInfo, InputProfile profile) {
+  const std::string& installed = systemInfo.meFirmwareVersion;
   const std::string& kitbox = profile.firmwareVersion;
-  printVerbose("Checking if kitbox's firmware version is newer than the system's " +
-                   meFirmwareVersion + " vs " + kitbox + "\n",
+  printVerbose("Checking if kitbox's firmware version is newer than the system's " + installed +
+                   " vs " + kitbox + "\n",
                "default");
-  bool upgradable = isNewerVersion(kitbox, meFirmwareVersion) ||
-                    (kitbox == meFirmwareVersion && sameVersionFlag());
+  bool upgradable = isNewerVersion(kitbox, installed) || (kitbox == installed && sameVersionFlag());
   if (upgradable) {
     printVerbose("ME Firmware is upgradable.\n\n", "default");
     return;
   }
-  if (kitbox == meFirmwareVersion) raiseError("3001n", {meFirmwareVersion});
-  raiseError("3000n", {meFirmwareVersion, kitbox});
+  if (kitbox == installed) raiseError("3001n", {installed});
+  raiseError("3000n", {installed, kitbox});
 }

@@ -14,7 +14,7 @@ class VersionCompareTest : public UnitTest {
     info.meFirmwareVersion = installed;
     InputProfile profile;
     profile.firmwareVersion = kitbox;
-    return raisedBy([&] { info.checkFirmwareIsNewer(profile); });
+    return raisedBy([&] { checkFirmwareIsNewer(info, profile); });
   }
 };
 

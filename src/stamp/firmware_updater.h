@@ -4,7 +4,7 @@
 #include <vector>
 
 // Holds the stamp template and the update tool's command pieces, and writes the version
-// stamp and runs the update.
+// stamp. The update itself is run from them by runUpdate (update/update_run.h).
 class FirmwareUpdater {
  public:
   FirmwareUpdater(std::string stampFileName, std::string updateCommand,
@@ -18,11 +18,6 @@ class FirmwareUpdater {
   // completely. Raises "2001s" without a system drive, "2003s" when the file cannot be
   // written, "1018h" or "1019h" for a version the stamp cannot carry.
   void writeVersionStamp(const std::string& version) const;
-
-  // Runs Intel's update tool on the image in the firmware folder (with -allowsv under
-  // -force) and shows its progress. Returns only when the tool reported a completed update;
-  // raises "1000h", "3002n", "2013s" or the tool's error as "ERROR <number>u: <text>".
-  void runUpdate(std::string firmwareFile);
 
  private:
   std::vector<std::string> stampTemplate;

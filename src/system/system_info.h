@@ -46,8 +46,4 @@ class SystemInfo {
 
   // Saves MEInfo's verbose report to meInfoVerbose.txt, as the tool printed it.
   void writeMeInfoLog();
-
-  // Returns when the profile's firmware is newer than the installed one, or the same and
-  // -force was given; raises "3001n" for the same version and "3000n" for a downgrade.
-  void checkFirmwareIsNewer(InputProfile profile) const;
 };

@@ -1,3 +1,5 @@
+#include "update/update_run.h"
+
 #include <algorithm>
 
 #include "app/error_catalogue.h"
@@ -5,7 +7,6 @@
 #include "platform/platform.h"
 #include "settings/fixed_names.h"
 #include "settings/run_settings.h"
-#include "stamp/firmware_updater.h"
 #include "update/update_progress.h"
 
 namespace {
@@ -32,9 +33,9 @@ void feedChunk(std::string& pending, std::string& line, const std::string& chunk
 
 }  // namespace
 
-void FirmwareUpdater::runUpdate(std::string firmwareFile) {
-  std::string commandLine = updateCommand + " " + firmwareFolder + firmwareFile;
-  if (sameVersionFlag()) commandLine += " " + allowSameVersionSwitch;
+void runUpdate(const FirmwareUpdater& updater, std::string firmwareFile) {
+  std::string commandLine = updater.getUpdateCommand() + " " + firmwareFolder + firmwareFile;
+  if (sameVersionFlag()) commandLine += " " + updater.getAllowSameVersionSwitch();
   printVerbose("Running command: " + commandLine + "\n", "default");
   platform::CommandPipe pipe(commandLine);
   if (!pipe.isOpen()) raiseError("1000h");
@@ -42,8 +43,9 @@ void FirmwareUpdater::runUpdate(std::string firmwareFile) {
   std::string pending;
   std::string line;
   std::string chunk;
-  while (pipe.readChunk(chunk))
+  while (pipe.readChunk(chunk)) {
     feedChunk(pending, line, chunk);
+  }
   // What follows the last carriage return is never shown. A run that never reported its
   // completion did not update anything we can vouch for, so it must not pass for an update.
   if (!progressRecords().completed) raiseError("2013s");

@@ -1,3 +1,4 @@
+#include "update/update_run.h"
 #include "settings/run_settings.h"
 #include "stamp/firmware_updater.h"
 #include "test_support.h"
@@ -9,13 +10,9 @@ const std::string command = "ME_Flash\\Local-Win\\FwUpdLcl64.exe -f ME_Flash\\11
 
 class UpdateRunTest : public UnitTest {
  protected:
-  void SetUp() override {
-    UnitTest::SetUp();
-    progressRecords() = ProgressRecords{};
-  }
   std::string run(const std::string& output, const std::string& commandLine = command) {
     fake().commandOutput[commandLine] = output;
-    return raisedBy([this] { updater.runUpdate("11.8.55.3510.bin"); });
+    return raisedBy([this] { runUpdate(updater, "11.8.55.3510.bin"); });
   }
   FirmwareUpdater updater{"MeFwVer.sys", "ME_Flash\\Local-Win\\FwUpdLcl64.exe -f", "-allowsv",
                           "-s"};
@@ -73,7 +70,7 @@ TEST_F(UpdateRunTest, ToolErrorStopsReadingTheOutput) {
 }
 
 TEST_F(UpdateRunTest, NoPipeMeansNothingRan) {
-  EXPECT_EQ(raisedBy([this] { updater.runUpdate("other.bin"); }), "ERROR 1000h: POPEN failure.");
+  EXPECT_EQ(raisedBy([this] { runUpdate(updater, "other.bin"); }), "ERROR 1000h: POPEN failure.");
 }
 
 // Redraws are written without a flush; the reads of the pipe and its closing flush them, so
@@ -88,8 +85,9 @@ TEST_F(UpdateRunTest, NothingIsLeftUnshownWhenTheRunEnds) {
 
 TEST_F(UpdateRunTest, HugeOutputWithoutCarriageReturnIsHandledOnce) {
   std::string output(8 * 1024 * 1024, 'a');
-  for (std::size_t i = 100; i < output.size(); i += 100)
+  for (std::size_t i = 100; i < output.size(); i += 100) {
     output[i] = '\n';
+  }
   EXPECT_EQ(run(output + "\rFW Update completed\r"), none);
 }
 

@@ -12,6 +12,7 @@
 #include "process_state.h"
 #include "stamp/firmware_updater.h"
 #include "update/update_progress.h"
+#include "update/update_run.h"
 
 namespace {
 
@@ -41,7 +42,7 @@ Outcome runThroughPipe(std::uint8_t settings, const std::string& commandLine,
   platform::fakePlatform().commandOutput[commandLine] = output;
   FirmwareUpdater updater("MeFwVer.sys", updateCommand, "-allowsv", "-s");
   try {
-    updater.runUpdate(firmwareFile);
+    runUpdate(updater, firmwareFile);
   } catch (const std::string& message) {
     requireCodedMessage(message, {{"2013s", "3002n"}, 'u'});
     return finish(message);
