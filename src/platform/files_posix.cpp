@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <fstream>
 
+#include "platform/output_file.h"
 #include "platform/platform.h"
 #include "platform/posix_paths.h"
 
@@ -38,16 +39,6 @@ bool InputFile::readLine(std::string& line) {
   return true;
 }
 
-struct OutputFile::State {
-  FILE* stream = nullptr;
-  FileMode mode = FileMode::text;
-  WriteMethod method = WriteMethod::inPlace;
-  std::string path;
-  std::string writtenPath;
-  bool failed = false;
-  bool committed = false;
-};
-
 OutputFile::OutputFile(const std::string& path, FileMode mode, WriteMethod method)
     : state(new State) {
   state->mode = mode;
@@ -56,15 +47,6 @@ OutputFile::OutputFile(const std::string& path, FileMode mode, WriteMethod metho
   state->writtenPath = method == WriteMethod::replace ? state->path + ".tmp" : state->path;
   state->stream = std::fopen(state->writtenPath.c_str(), "wb");
 }
-
-OutputFile::~OutputFile() {
-  if (state->stream != nullptr) std::fclose(state->stream);
-  if (!state->committed && state->method == WriteMethod::replace && state->stream != nullptr) {
-    std::remove(state->writtenPath.c_str());
-  }
-}
-
-bool OutputFile::isOpen() const { return state->stream != nullptr; }
 
 bool OutputFile::write(std::string_view bytes) {
   if (state->stream == nullptr || state->failed) return false;
@@ -84,19 +66,10 @@ bool OutputFile::write(std::string_view bytes) {
   return !state->failed;
 }
 
-bool OutputFile::commit() {
-  if (state->stream == nullptr) return false;
-  bool ok = !state->failed && std::fflush(state->stream) == 0 && !std::ferror(state->stream);
-  // The stamp must survive the reboot that follows an update, so it reaches the disk first.
-  if (ok && state->method == WriteMethod::replace) ok = fsync(fileno(state->stream)) == 0;
-  ok = std::fclose(state->stream) == 0 && ok;
-  state->stream = nullptr;
-  if (state->method == WriteMethod::replace) {
-    ok = ok && std::rename(state->writtenPath.c_str(), state->path.c_str()) == 0;
-    if (!ok) std::remove(state->writtenPath.c_str());
-  }
-  state->committed = ok;
-  return ok;
+bool syncToDisk(FILE* stream) { return fsync(fileno(stream)) == 0; }
+
+bool moveOver(const std::string& from, const std::string& to) {
+  return std::rename(from.c_str(), to.c_str()) == 0;
 }
 
 }  // namespace platform

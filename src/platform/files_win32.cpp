@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <fstream>
 
+#include "platform/output_file.h"
 #include "platform/platform.h"
 
 namespace platform {
@@ -26,31 +27,14 @@ bool InputFile::readLine(std::string& line) {
   return state->stream.is_open() && static_cast<bool>(std::getline(state->stream, line));
 }
 
-struct OutputFile::State {
-  FILE* stream = nullptr;
-  WriteMethod method = WriteMethod::inPlace;
-  std::string path;
-  std::string writtenPath;
-  bool failed = false;
-  bool committed = false;
-};
-
 OutputFile::OutputFile(const std::string& path, FileMode mode, WriteMethod method)
     : state(new State) {
+  state->mode = mode;
   state->method = method;
   state->path = path;
   state->writtenPath = method == WriteMethod::replace ? path + ".tmp" : path;
   state->stream = std::fopen(state->writtenPath.c_str(), mode == FileMode::raw ? "wb" : "w");
 }
-
-OutputFile::~OutputFile() {
-  if (state->stream != nullptr) std::fclose(state->stream);
-  if (!state->committed && state->method == WriteMethod::replace && state->stream != nullptr) {
-    std::remove(state->writtenPath.c_str());
-  }
-}
-
-bool OutputFile::isOpen() const { return state->stream != nullptr; }
 
 bool OutputFile::write(std::string_view bytes) {
   if (state->stream == nullptr || state->failed) return false;
@@ -58,20 +42,11 @@ bool OutputFile::write(std::string_view bytes) {
   return !state->failed;
 }
 
-bool OutputFile::commit() {
-  if (state->stream == nullptr) return false;
-  bool ok = !state->failed && std::fflush(state->stream) == 0 && !std::ferror(state->stream);
-  // The stamp must survive the reboot that follows an update, so it reaches the disk first.
-  if (ok && state->method == WriteMethod::replace) ok = _commit(_fileno(state->stream)) == 0;
-  ok = std::fclose(state->stream) == 0 && ok;
-  state->stream = nullptr;
-  if (state->method == WriteMethod::replace) {
-    ok = ok && MoveFileExA(state->writtenPath.c_str(), state->path.c_str(),
-                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
-    if (!ok) std::remove(state->writtenPath.c_str());
-  }
-  state->committed = ok;
-  return ok;
+bool syncToDisk(FILE* stream) { return _commit(_fileno(stream)) == 0; }
+
+bool moveOver(const std::string& from, const std::string& to) {
+  return MoveFileExA(from.c_str(), to.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 }  // namespace platform
