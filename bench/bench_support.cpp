@@ -7,8 +7,9 @@ std::string textOfSize(std::size_t size, const std::string& filler, const std::s
   std::string text;
   text.reserve(size);
   std::size_t fillTo = ending.size() < size ? size - ending.size() : 0;
-  while (text.size() < fillTo)
+  while (text.size() < fillTo) {
     text.append(filler, 0, std::min(filler.size(), fillTo - text.size()));
+  }
   return text + ending;
 }
 
@@ -36,8 +37,9 @@ std::string statusLine(int percent) {
 
 std::string updatePass() {
   std::string pass;
-  for (int percent = 0; percent <= 100; ++percent)
+  for (int percent = 0; percent <= 100; ++percent) {
     pass += verificationRedraw(percent);
+  }
   pass += "Sending the update image to FW for verification:  [ COMPLETE ]\r\n\r\n";
   for (int percent = 0; percent <= 100; ++percent) {
     pass += updateRedraw(percent);
@@ -50,8 +52,9 @@ std::string updateOutput(std::size_t size) {
   const std::string pass = updatePass();
   std::string output;
   output.reserve(size + pass.size());
-  while (output.size() < size)
+  while (output.size() < size) {
     output += pass;
+  }
   return output + "\r\n\r\nFW Update is completed successfully.\r\n";
 }
 

@@ -58,8 +58,9 @@ void extractCode(benchmark::State& state, const ExtractCase& extractCase) {
   const std::string message = extractCase.message;
   resetProcessState();
   for (auto _ : state) {
-    for (int i = 0; i < messagesPerBatch; ++i)
+    for (int i = 0; i < messagesPerBatch; ++i) {
       benchmark::DoNotOptimize(extractReturnCode(message));
+    }
     state.PauseTiming();
     resetProcessState();
     state.ResumeTiming();
@@ -68,14 +69,16 @@ void extractCode(benchmark::State& state, const ExtractCase& extractCase) {
 }
 
 bool registerCatalogueBenchmarks() {
-  for (const FormatCase& formatCase : formatCases)
+  for (const FormatCase& formatCase : formatCases) {
     benchmark::RegisterBenchmark(
         (std::string("ErrorCatalogue/formatError/") + formatCase.name).c_str(), formatMessage,
         formatCase);
-  for (const ExtractCase& extractCase : extractCases)
+  }
+  for (const ExtractCase& extractCase : extractCases) {
     benchmark::RegisterBenchmark(
         (std::string("ErrorCatalogue/extractReturnCode/") + extractCase.name).c_str(), extractCode,
         extractCase);
+  }
   return true;
 }
 

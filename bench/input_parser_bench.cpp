@@ -43,8 +43,9 @@ std::string profileText(int index, const std::vector<std::string>& platformLines
   std::string text = "# Image " + std::to_string(index) + ", kept for machines restored from " +
                      "older recovery media.\n";
   text += "meFirmwareFile = " + version + ".bin\n";
-  for (const std::string& line : platformLines)
+  for (const std::string& line : platformLines) {
     text += "supportedPlatforms = " + line + "\n";
+  }
   text += "upfrontMessage = Keep the computer plugged in.\\nThe update takes about a minute.\n";
   text += "prereqBios = 1.04.0\n\n";
   return text;
@@ -55,8 +56,9 @@ std::string spreadFile() {
   int nextFamily = 0;
   for (int index = 0; index < profileCount; ++index) {
     std::vector<std::string> platforms;
-    if (nextFamily < familyCount && index == (nextFamily + 1) * profileCount / familyCount - 1)
+    if (nextFamily < familyCount && index == (nextFamily + 1) * profileCount / familyCount - 1) {
       platforms.push_back(familyPlatforms[nextFamily++]);
+    }
     text += profileText(index, platforms);
   }
   return text;
@@ -64,8 +66,9 @@ std::string spreadFile() {
 
 std::string lastOnlyFile() {
   std::string text;
-  for (int index = 0; index + 1 < profileCount; ++index)
+  for (int index = 0; index + 1 < profileCount; ++index) {
     text += profileText(index, {});
+  }
   return text +
          profileText(profileCount - 1, {std::begin(familyPlatforms), std::end(familyPlatforms)});
 }

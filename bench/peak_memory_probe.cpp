@@ -18,8 +18,9 @@ bool statusLine(const char* key, char* line, std::size_t size) {
   FILE* status = std::fopen("/proc/self/status", "r");
   if (status == nullptr) return false;
   bool found = false;
-  while (!found && std::fgets(line, static_cast<int>(size), status) != nullptr)
+  while (!found && std::fgets(line, static_cast<int>(size), status) != nullptr) {
     found = std::strncmp(line, key, std::strlen(key)) == 0;
+  }
   std::fclose(status);
   if (found) line[std::strcspn(line, "\n")] = '\0';
   return found;

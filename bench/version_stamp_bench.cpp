@@ -35,8 +35,9 @@ void buildImage(benchmark::State& state) {
   for (auto _ : state) {
     std::string hex;
     for (const std::string& piece :
-         versionStampPieces(templatePieces, "11.22.33.4444", {11, 22, 33, 4444}))
+         versionStampPieces(templatePieces, "11.22.33.4444", {11, 22, 33, 4444})) {
       hex += piece;
+    }
     std::string image = decodeHex(hex);
     benchmark::DoNotOptimize(image);
   }

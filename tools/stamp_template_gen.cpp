@@ -80,14 +80,16 @@ void appendAscii(Bytes& out, const std::string& text) {
 
 // The text in UTF-16LE with its terminating zero character; only ASCII is ever written.
 void appendUtf16z(Bytes& out, const std::string& text) {
-  for (char c : text)
+  for (char c : text) {
     append16(out, static_cast<std::uint8_t>(c));
+  }
   append16(out, 0);
 }
 
 void padTo(Bytes& out, std::size_t alignment) {
-  while (out.size() % alignment != 0)
+  while (out.size() % alignment != 0) {
     out.push_back(0);
+  }
 }
 
 std::uint32_t alignUp(std::uint32_t value, std::uint32_t alignment) {
@@ -408,8 +410,9 @@ Bytes headers(const std::vector<Section>& sections, const DataDirectories& direc
   appendDosHeader(out);
   appendFileHeader(out, sections.size());
   appendOptionalHeader(out, sections, directories);
-  for (const Section& section : sections)
+  for (const Section& section : sections) {
     appendSectionHeader(out, section);
+  }
   return out;
 }
 
@@ -599,8 +602,9 @@ int main(int argc, char** argv) {
     checkPieces(image, pieces);
     std::ostringstream source;
     writeSource(source, image, pieces);
-    if (!imagePath.empty())
+    if (!imagePath.empty()) {
       writeFile(imagePath, std::string(image.bytes.begin(), image.bytes.end()));
+    }
     if (sourcePath.empty()) {
       std::cout << source.str();
     } else {

@@ -38,8 +38,9 @@ class EntryTest : public UnitTest {
   int run(std::vector<std::string> arguments) {
     arguments.insert(arguments.begin(), "C:\\Kit\\mefwupdate.exe");
     std::vector<char*> argv;
-    for (std::string& argument : arguments)
+    for (std::string& argument : arguments) {
       argv.push_back(argument.data());
+    }
     return runInstaller(static_cast<int>(argv.size()), argv.data());
   }
 

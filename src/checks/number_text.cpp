@@ -38,8 +38,9 @@ std::optional<int> leadingNumberValue(std::string_view text) {
     ++position;
   }
   std::size_t end = position;
-  while (end < text.size() && isDigit(text[end]))
+  while (end < text.size() && isDigit(text[end])) {
     ++end;
+  }
   std::optional<std::int64_t> magnitude = digitsMagnitude(text.substr(position, end - position));
   if (!magnitude) return std::nullopt;
   std::int64_t value = negative ? -*magnitude : *magnitude;

@@ -50,8 +50,9 @@ class PlatformTest : public ::testing::Test {
     EXPECT_TRUE(pipe.isOpen());
     std::vector<std::string> chunks;
     std::string chunk;
-    while (pipe.readChunk(chunk))
+    while (pipe.readChunk(chunk)) {
       chunks.push_back(chunk);
+    }
     return chunks;
   }
 
@@ -106,8 +107,9 @@ TEST_F(PlatformTest, MissingCommandStillGivesAnOpenPipeWithoutOutput) {
   EXPECT_TRUE(pipe.isOpen());
   std::string chunk;
   std::string all;
-  while (pipe.readChunk(chunk))
+  while (pipe.readChunk(chunk)) {
     all += chunk;
+  }
   EXPECT_EQ(all.find("no-such-program"), std::string::npos) << all;
 }
 
@@ -133,8 +135,9 @@ TEST_F(PlatformTest, TextModeReadsLinesWithoutTheirEnds) {
   ASSERT_TRUE(file.isOpen());
   std::vector<std::string> lines;
   std::string line;
-  while (file.readLine(line))
+  while (file.readLine(line)) {
     lines.push_back(line);
+  }
   EXPECT_EQ(lines, (std::vector<std::string>{"x", "y\rz", "", "last"}));
 
   writeBytes("empty.txt", "");

@@ -157,8 +157,9 @@ void loadInputProfiles(std::vector<InputProfile>& profiles) {
   checkFileExists("", inputFileName);
   std::vector<std::string> lines = readFileLines(inputFileName);
   ParseState state{profiles};
-  for (const std::string& line : lines)
+  for (const std::string& line : lines) {
     parseLine(state, line);
+  }
   if (!state.profileSeen) raiseError("1011h");
   if (!state.platformsSeen) raiseError("1012h");
 }

@@ -19,8 +19,9 @@ class PlatformDecoderTest : public UnitTest {
 
   static InputProfile profileFor(std::vector<std::string> platforms) {
     InputProfile profile;
-    for (const std::string& platform : platforms)
+    for (const std::string& platform : platforms) {
       profile.addSupportedPlatform(platform);
+    }
     return profile;
   }
 };
@@ -46,8 +47,9 @@ TEST_F(PlatformDecoderTest, TableHasTheShippedShape) {
     ++platformsPerFamily[family];
   }
   std::multiset<int> sizes;
-  for (const auto& entry : platformsPerFamily)
+  for (const auto& entry : platformsPerFamily) {
     sizes.insert(entry.second);
+  }
   EXPECT_EQ(sizes, (std::multiset<int>{3, 2, 2, 2, 2, 1, 1, 1, 1, 1, 1, 1}));
 }
 

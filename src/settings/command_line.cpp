@@ -66,8 +66,9 @@ void applyOption(const std::string& argument) {
 }  // namespace
 
 void parseCommandLine(int argc, char** argv) {
-  for (int i = 1; i < argc; ++i)
+  for (int i = 1; i < argc; ++i) {
     applyOption(argv[i] == nullptr ? "" : argv[i]);
+  }
   printVerbose("Command line arguments:", "default");
   for (const EchoWord& echo : echoTable) {
     if (echo.isSet()) printVerbose(echo.word, "default");

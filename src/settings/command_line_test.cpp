@@ -15,8 +15,9 @@ class CommandLineTest : public UnitTest {
   std::string parse(std::vector<std::string> arguments) {
     arguments.insert(arguments.begin(), "mefwupdate.exe");
     std::vector<char*> argv;
-    for (std::string& argument : arguments)
+    for (std::string& argument : arguments) {
       argv.push_back(argument.data());
+    }
     return raisedBy([&] { parseCommandLine(static_cast<int>(argv.size()), argv.data()); });
   }
 };

@@ -70,16 +70,18 @@ std::string numberToHex4(int number) {
 
 std::string textToHex(const std::string& text) {
   std::string hex;
-  for (char c : text)
+  for (char c : text) {
     hex += numberToHex(static_cast<signed char>(c));
+  }
   return hex;
 }
 
 std::string reverseHexBytes(std::string hex) {
   if (hex.size() % 2 != 0) hex.insert(0, 1, '0');
   std::string reversed;
-  for (std::size_t end = hex.size(); end > 0; end -= 2)
+  for (std::size_t end = hex.size(); end > 0; end -= 2) {
     reversed.append(hex, end - 2, 2);
+  }
   return reversed;
 }
 

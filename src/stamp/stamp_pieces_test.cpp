@@ -17,8 +17,9 @@ const std::string templateVersion = "11.22.33.4444";
 
 std::string joined(const std::vector<std::string>& pieces) {
   std::string hex;
-  for (const std::string& piece : pieces)
+  for (const std::string& piece : pieces) {
     hex += piece;
+  }
   return hex;
 }
 
@@ -60,8 +61,9 @@ std::string versionOfLength(std::size_t length) {
 // File offsets at which each piece starts, plus the end of the last one.
 std::vector<std::size_t> pieceOffsets(const std::vector<std::string>& pieces) {
   std::vector<std::size_t> offsets = {0};
-  for (const std::string& piece : pieces)
+  for (const std::string& piece : pieces) {
     offsets.push_back(offsets.back() + piece.size() / 2);
+  }
   return offsets;
 }
 
@@ -81,15 +83,17 @@ const VersionInfoBlock& stringBlock(const VersionInfoBlock& root, const std::str
 void expectBlockLengthsMatchContent(const VersionInfoBlock& block) {
   SCOPED_TRACE(block.key);
   EXPECT_EQ(block.length, block.realEnd - block.start);
-  for (const VersionInfoBlock& inner : block.children)
+  for (const VersionInfoBlock& inner : block.children) {
     expectBlockLengthsMatchContent(inner);
+  }
 }
 
 std::vector<std::string> keysOf(const VersionInfoBlock& block) {
   std::vector<std::string> keys = {block.key};
   for (const VersionInfoBlock& inner : block.children) {
-    for (const std::string& key : keysOf(inner))
+    for (const std::string& key : keysOf(inner)) {
       keys.push_back(key);
+    }
   }
   return keys;
 }
@@ -304,8 +308,9 @@ void expectOnlyVersionPiecesChange(const std::string& version) {
   for (std::size_t index = 0; index < pieces.size(); index += 2) {
     std::string expected = stampTemplatePieces[index];
     // Besides the odd pieces, only the two strings' value lengths follow the version.
-    if (index == 12 || index == 16)
+    if (index == 12 || index == 16) {
       expected.replace(2, 2, numberToHex4(version.size() + 1).substr(2));
+    }
     EXPECT_EQ(pieces[index], expected) << "piece " << index;
   }
   for (std::size_t index : {1, 3, 7, 9, 11, 15}) {

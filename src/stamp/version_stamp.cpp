@@ -18,13 +18,16 @@ bool isPrintableAscii(char c) { return c >= 0x20 && c <= 0x7e; }
 // touched.
 std::array<int, 4> stampFields(const std::string& version) {
   std::array<int, 4> fields{};
-  for (int n = 0; n < 4; ++n)
+  for (int n = 0; n < 4; ++n) {
     fields[n] = versionField(version, n);
+  }
   bool fits = version.size() >= 7 && version.size() <= 23;
-  for (int field : fields)
+  for (int field : fields) {
     fits = fits && field >= 0 && field <= 65535;
-  for (char c : version)
+  }
+  for (char c : version) {
     fits = fits && isPrintableAscii(c);
+  }
   if (!fits) raiseError("1019h", {version});
   return fields;
 }

@@ -26,8 +26,9 @@ const std::string none = "(nothing raised)";
 
 std::string templateImage() {
   std::string hex;
-  for (const char* piece : stampTemplatePieces)
+  for (const char* piece : stampTemplatePieces) {
     hex += piece;
+  }
   return decodeHex(hex);
 }
 

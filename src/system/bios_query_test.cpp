@@ -57,8 +57,9 @@ TEST_F(BiosQueryTest, NoPipeIsReportedAndNothingStored) {
 
 TEST_F(BiosQueryTest, HugeOutputWithoutCandidateIsRefusedQuickly) {
   std::string output;
-  for (int i = 0; i < 200000; ++i)
+  for (int i = 0; i < 200000; ++i) {
     output += "SMBIOSBIOSVersion 12 \r\r\n";
+  }
   EXPECT_EQ(queryWith(output), "ERROR 2000s: Could not retrieve BIOS version.");
   EXPECT_EQ(queryWith(output + "N01 1.0\r\r\n" + output), none);
   EXPECT_EQ(currentBiosVersion(), "n01 1.0");

@@ -26,8 +26,9 @@ std::string readCommandOutput(const std::string& commandLine, const std::string&
   if (!pipe.isOpen()) raiseError("1000h");
   std::string output;
   std::string chunk;
-  while (pipe.readChunk(chunk))
+  while (pipe.readChunk(chunk)) {
     output += chunk;
+  }
   return output;
 }
 

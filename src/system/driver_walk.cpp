@@ -7,8 +7,9 @@
 std::string narrowText(const std::u16string& text) {
   std::string narrow;
   narrow.reserve(text.size());
-  for (char16_t unit : text)
+  for (char16_t unit : text) {
     narrow += static_cast<char>(unit & 0xFF);
+  }
   return narrow;
 }
 

@@ -15,8 +15,9 @@ char* commandTail(char* line) {
     if (*line == '"') quoted = !quoted;
     ++line;
   }
-  while (*line == ' ' || *line == '\t')
+  while (*line == ' ' || *line == '\t') {
     ++line;
+  }
   return line;
 }
 

@@ -45,8 +45,9 @@ std::string expectedParse(const std::vector<std::string>& arguments,
     for (const std::string& key : option->second) {
       if (set[key] && !isModeKey(key)) return formatError("1005h", {key});
     }
-    for (const std::string& key : option->second)
+    for (const std::string& key : option->second) {
       set[key] = true;
+    }
   }
   return "";
 }
@@ -64,8 +65,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::vector<std::string> arguments;
   if (size > 0) arguments = splitAt(asText(data, size), '\0');
   std::vector<char*> argv = {const_cast<char*>("mefwupdate.exe")};
-  for (std::string& argument : arguments)
+  for (std::string& argument : arguments) {
     argv.push_back(argument.data());
+  }
   argv.push_back(nullptr);
 
   std::map<std::string, bool> expectedSet;

@@ -26,8 +26,9 @@ std::string filled(const std::string& pattern, const std::vector<std::string>& a
 
 std::size_t occurrences(const std::string& text, const std::string& word) {
   std::size_t count = 0;
-  for (std::size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1))
+  for (std::size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) {
     ++count;
+  }
   return count;
 }
 

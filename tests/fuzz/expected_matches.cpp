@@ -13,8 +13,9 @@ bool isVersionCharacter(char c) { return isDigit(c) || c == '.'; }
 
 // The end of the run of characters from `position` that satisfy the test.
 std::size_t skip(const std::string& text, std::size_t position, bool (*test)(char)) {
-  while (position < text.size() && test(text[position]))
+  while (position < text.size() && test(text[position])) {
     ++position;
+  }
   return position;
 }
 
@@ -34,8 +35,9 @@ std::optional<std::string> lastFitOnFirstLine(const std::string& text, const Fit
   std::size_t lineStart = 0;
   while (true) {
     std::size_t lineEnd = lineStart;
-    while (lineEnd < text.size() && !isLineBreak(text[lineEnd]))
+    while (lineEnd < text.size() && !isLineBreak(text[lineEnd])) {
       ++lineEnd;
+    }
     for (std::size_t position = lineEnd + 1; position-- > lineStart;) {
       std::optional<std::string> fit = fitsAt(position, lineEnd);
       if (fit) return fit;
@@ -155,8 +157,9 @@ std::string versionOfFileName(const std::string& fileName) {
 std::optional<std::string> expectedVerificationPercentage(const std::string& line) {
   return lastFitOnFirstLine(line,
                             [&](std::size_t position, std::size_t) -> std::optional<std::string> {
-                              if (!startsWithAt(line, position, "verification:"))
+                              if (!startsWithAt(line, position, "verification:")) {
                                 return std::nullopt;
+                              }
                               std::size_t at = skipBlanks(line, position + 13);
                               if (!startsWithAt(line, at, "[")) return std::nullopt;
                               std::size_t digitsStart = skipBlanks(line, at + 1);

@@ -33,8 +33,9 @@ bool isDigit(char c) { return c >= '0' && c <= '9'; }
 bool isToolError(const std::string& message, char kind) {
   if (kind == 0 || message.compare(0, 6, "ERROR ") != 0) return false;
   std::size_t position = 6;
-  while (position < message.size() && isDigit(message[position]))
+  while (position < message.size() && isDigit(message[position])) {
     ++position;
+  }
   return message.compare(position, 3, std::string(1, kind) + ": ") == 0;
 }
 
@@ -126,8 +127,9 @@ std::vector<std::string> chunksThroughPipe(const std::string& commandLine,
   {
     platform::CommandPipe pipe(commandLine);
     std::string chunk;
-    while (pipe.readChunk(chunk))
+    while (pipe.readChunk(chunk)) {
       chunks.push_back(chunk);
+    }
   }
   fake.pipesOpened.pop_back();
   return chunks;
@@ -135,8 +137,9 @@ std::vector<std::string> chunksThroughPipe(const std::string& commandLine,
 
 std::string textThroughPipe(const std::string& commandLine, const std::string& output) {
   std::string text;
-  for (const std::string& chunk : chunksThroughPipe(commandLine, output))
+  for (const std::string& chunk : chunksThroughPipe(commandLine, output)) {
     text += chunk;
+  }
   return text;
 }
 

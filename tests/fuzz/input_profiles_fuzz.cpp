@@ -72,8 +72,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   fuzzCheck(!profiles.empty(), "accepted without a profile");
   fuzzCheck(!profiles.back().getSupportedPlatforms().empty(), "last profile has no platform");
-  for (const InputProfile& profile : profiles)
+  for (const InputProfile& profile : profiles) {
     checkProfile(profile);
+  }
   checkFamiliesUnique(profiles);
   return 0;
 }

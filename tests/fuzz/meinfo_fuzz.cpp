@@ -65,8 +65,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   SystemInfo report;
   SystemInfo expectedReport;
-  for (const std::string& chunk : chunksThroughPipe(meInfoCommand, text))
+  for (const std::string& chunk : chunksThroughPipe(meInfoCommand, text)) {
     expectLine(expectedReport, chunk);
+  }
   try {
     report.readMeInfoVersions();
   } catch (const std::string& message) {

@@ -34,8 +34,9 @@ void checkLengths(const VersionInfoBlock& block) {
   fuzzCheck(block.length == block.realEnd - block.start,
             "block " + block.key + " says " + std::to_string(block.length) + " bytes, holds " +
                 std::to_string(block.realEnd - block.start));
-  for (const VersionInfoBlock& inner : block.children)
+  for (const VersionInfoBlock& inner : block.children) {
     checkLengths(inner);
+  }
 }
 
 void checkStampCarries(const std::string& image, const std::string& version) {

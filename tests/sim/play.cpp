@@ -21,8 +21,9 @@ void waitMs(long long ms) {
 
 void printRepeated(const Step& step, const Values& values, std::FILE* out) {
   std::string bytes = renderText(step.text, values);
-  for (long long i = 0; i < step.first; ++i)
+  for (long long i = 0; i < step.first; ++i) {
     print(bytes, out);
+  }
 }
 
 // Each line is flushed on its own: progress redraws must reach the reader one by one, as the
@@ -42,8 +43,9 @@ void printFile(const Step& step, std::FILE* out) {
   std::ifstream file(step.text, std::ios::binary);
   if (!file) failAtLine(step.line, "cannot read \"" + step.text + "\"");
   std::string block(1 << 16, '\0');
-  while (file.read(&block[0], static_cast<std::streamsize>(block.size())) || file.gcount() > 0)
+  while (file.read(&block[0], static_cast<std::streamsize>(block.size())) || file.gcount() > 0) {
     std::fwrite(block.data(), 1, static_cast<std::size_t>(file.gcount()), out);
+  }
 }
 
 std::optional<int> playStep(const Step& step, const Values& values, long long paceMs,

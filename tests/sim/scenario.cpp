@@ -38,8 +38,9 @@ long long parseNumber(const std::string& word, int line) {
 }
 
 const StepSyntax* findStepSyntax(const std::string& key) {
-  for (const StepSyntax& syntax : stepSyntax)
+  for (const StepSyntax& syntax : stepSyntax) {
     if (key == syntax.key) return &syntax;
+  }
   return nullptr;
 }
 
@@ -53,13 +54,16 @@ Step parseStep(const StepSyntax& syntax, std::string argument, int line) {
     *numbers[i] = parseNumber(word, line);
     argument = rest;
   }
-  if (syntax.kind == StepKind::exit && step.first > 2147483647)
+  if (syntax.kind == StepKind::exit && step.first > 2147483647) {
     failAtLine(line, "exit status " + std::to_string(step.first) + " is too large");
-  if (!syntax.takesText && !argument.empty())
+  }
+  if (!syntax.takesText && !argument.empty()) {
     failAtLine(line, std::string("unexpected text after \"") + syntax.key + "\"");
+  }
   bool needsName = syntax.kind == StepKind::behaviour || syntax.kind == StepKind::file;
-  if (needsName && argument.empty())
+  if (needsName && argument.empty()) {
     failAtLine(line, std::string("\"") + syntax.key + "\" needs a name");
+  }
   step.text = argument;
   return step;
 }

@@ -33,8 +33,9 @@ Played play(const ToolTable& table, const std::string& scenario, const std::stri
   }
   std::rewind(out);
   char block[4096];
-  for (std::size_t got; (got = std::fread(block, 1, sizeof block, out)) > 0;)
+  for (std::size_t got; (got = std::fread(block, 1, sizeof block, out)) > 0;) {
     played.bytes.append(block, got);
+  }
   std::fclose(out);
   return played;
 }
@@ -175,8 +176,9 @@ TEST(RenderText, CountValuesPadAndSpin) {
   EXPECT_EQ(renderText("[{n3}]", countValues(values, 100)), "[100]");
   EXPECT_EQ(renderText("[{n3}]", countValues(values, 12345)), "[12345]");
   std::string spins;
-  for (int n = 0; n < 6; ++n)
+  for (int n = 0; n < 6; ++n) {
     spins += renderText("{spin}", countValues(values, n));
+  }
   EXPECT_EQ(spins, "|/-\\|/");
 }
 
@@ -196,8 +198,9 @@ TEST(ToolRun, ExitEndsTheOutputWithItsStatus) {
 TEST(ToolRun, FilePrintsItsBytesUnchanged) {
   const std::string name = "sim-test-file.bin";
   std::string bytes(200000, '\0');
-  for (std::size_t i = 0; i < bytes.size(); ++i)
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
     bytes[i] = static_cast<char>(i * 7 % 256);
+  }
   std::ofstream(name, std::ios::binary).write(bytes.data(), bytes.size());
   Played played = play(wmicTable(), "out <\nfile " + name + "\nout >\n", "bios");
   std::remove(name.c_str());
@@ -241,8 +244,9 @@ TEST(ToolRun, EveryBuiltInBehaviourExpandsForItsRun) {
       Step step;
       step.kind = StepKind::behaviour;
       step.text = behaviour.name;
-      for (const Step& expanded : expandBehaviours({step}, *table, behaviour.run))
+      for (const Step& expanded : expandBehaviours({step}, *table, behaviour.run)) {
         EXPECT_NE(expanded.kind, StepKind::behaviour);
+      }
     }
   }
 }

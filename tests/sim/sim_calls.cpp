@@ -24,8 +24,9 @@ std::string escaped(const std::string& argument) {
 
 void recordCall(const char* tool, int argc, char** argv) {
   std::string line = tool;
-  for (int i = 1; i < argc; ++i)
+  for (int i = 1; i < argc; ++i) {
     line += " " + escaped(argv[i]);
+  }
   line += "\n";
   if (FILE* log = std::fopen("sim-calls.log", "ab")) {
     std::fwrite(line.data(), 1, line.size(), log);

@@ -15,9 +15,11 @@ constexpr int maxBehaviourDepth = 8;
 
 const Behaviour* findBehaviour(const ToolTable& table, const std::string& run,
                                const std::string& name) {
-  for (const char* wanted : {run.c_str(), ""})
-    for (const Behaviour& behaviour : table.behaviours)
+  for (const char* wanted : {run.c_str(), ""}) {
+    for (const Behaviour& behaviour : table.behaviours) {
       if (wanted == std::string(behaviour.run) && name == behaviour.name) return &behaviour;
+    }
+  }
   return nullptr;
 }
 
@@ -36,9 +38,11 @@ void expandInto(std::vector<Step>& expanded, const std::vector<Step>& steps, con
 }
 
 void checkFiles(const std::vector<Step>& steps) {
-  for (const Step& step : steps)
-    if (step.kind == StepKind::file && !std::ifstream(step.text, std::ios::binary))
+  for (const Step& step : steps) {
+    if (step.kind == StepKind::file && !std::ifstream(step.text, std::ios::binary)) {
       failAtLine(step.line, "cannot read \"" + step.text + "\"");
+    }
+  }
 }
 
 Step behaviourStep(const char* name) {
@@ -58,8 +62,9 @@ std::string readScenarioFile(const char* name) {
 
 Values toolValues(const ToolTable& table, const Scenario& scenario) {
   Values values;
-  for (const ValueDefault& value : table.values)
+  for (const ValueDefault& value : table.values) {
     values[value.key] = value.text;
+  }
   for (const ValueSetting& setting : scenario.values) {
     if (!values.count(setting.key)) failAtLine(setting.line, "unknown key \"" + setting.key + "\"");
     values[setting.key] = setting.text;
@@ -80,10 +85,11 @@ int runScenario(const ToolTable& table, const std::string& scenarioText, const s
   Scenario scenario = parseScenario(scenarioText, run);
   Values values = toolValues(table, scenario);
   std::vector<Step> steps = scenario.steps;
-  if (forcedBehaviour)
+  if (forcedBehaviour) {
     steps = {behaviourStep(forcedBehaviour)};
-  else if (steps.empty())
+  } else if (steps.empty()) {
     steps = {behaviourStep("default")};
+  }
   steps = expandBehaviours(steps, table, run);
   checkFiles(steps);
   return playSteps(steps, values, scenario.paceMs, out).value_or(0);

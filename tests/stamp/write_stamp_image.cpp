@@ -59,8 +59,9 @@ int main(int argc, char** argv) {
   std::string hex;
   for (const std::string& piece : versionStampPieces(
            std::vector<std::string>(stampTemplatePieces.begin(), stampTemplatePieces.end()),
-           version, *fields))
+           version, *fields)) {
     hex += piece;
+  }
   std::ofstream file(argv[2], std::ios::binary | std::ios::trunc);
   file << decodeHex(hex);
   file.close();

@@ -26,8 +26,9 @@ void writeFileBytes(const std::filesystem::path& path, const std::string& bytes)
 
 std::string runLogText() {
   std::string text;
-  for (const std::string& entry : runLog())
+  for (const std::string& entry : runLog()) {
     text += entry;
+  }
   return text;
 }
 
