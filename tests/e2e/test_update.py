@@ -60,6 +60,12 @@ class CompletedUpdates(KitboxTest):
         self.assert_code(run, 0)
         self.assertEqual(self.stamp_version(), "11.8.55.3510")
 
+    def test_silent_update_on_a_terminal_does_not_pause(self):
+        run = self.run_installer("-s", terminal=True)
+        self.assert_code(run, 0)
+        self.assertTrue(run.out.endswith(COMPLETION))
+        self.assert_pause(run, False)
+
     def test_silent_restart(self):
         run = self.run_installer("-s", "-r")
         self.assert_code(run, 0)
