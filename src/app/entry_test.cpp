@@ -71,13 +71,22 @@ TEST_F(EntryTest, SilentUpdateStampsTheNewVersionAndDoesNotPause) {
   EXPECT_FALSE(fs::exists("installerError.log"));
 }
 
+// Each stamp write ends with "Write complete"; the file holds the run log up to its writing.
 TEST_F(EntryTest, SecondStampIsWrittenAfterTheRunLog) {
+  auto writesIn = [](const std::string& text) {
+    std::size_t count = 0;
+    for (std::size_t at = text.find("Write complete"); at != std::string::npos;
+         at = text.find("Write complete", at + 1)) {
+      ++count;
+    }
+    return count;
+  };
   EXPECT_EQ(run({"-s", "-log"}), 0);
   std::string log = readFileBytes("runLog.log");
   EXPECT_NE(log.find("Writing ME Firmware version"), std::string::npos);
-  EXPECT_EQ(log.find("11.8.55.3510.bin\r\nWrite complete"), std::string::npos);
-  std::string output = fake().output;
-  EXPECT_LT(output.find("Printing log file to runLog.log"), output.size());
+  EXPECT_EQ(writesIn(log), 1u);
+  EXPECT_EQ(writesIn(runLogText()), 2u);
+  EXPECT_EQ(stampedVersion(), "11.8.55.3510");
 }
 
 TEST_F(EntryTest, SilentRestartIsImmediate) {
