@@ -17,7 +17,8 @@ ProductVersion are VERSION, the fixed file version VERSION, the fixed product ve
 header checksum to match the file (a stamp of another version keeps the template's checksum).
 
 Every reader must see the whole version: Windows' VerQueryValueA hands back no more than a
-string's stored value length, so that length has to follow the version's.
+string's stored value length, so that length has to follow the version's. The objdump reader
+also requires every block of the version resource to state the length its content takes.
 
 Exits 0 when every check passes, 1 with one line per failed check otherwise, 2 on bad usage.
 """
@@ -208,11 +209,34 @@ def read_block(data, start):
     return key, value_type, value, value_length, children, length
 
 
+def content_end(data, start):
+    """Where a block's content ends: its last child's end, else its value's end."""
+    _, value_type, value, value_length, children, _ = read_block(data, start)
+    if children:
+        return children[-1] + struct.unpack_from("<H", data, children[-1])[0]
+    if value_type == 1:
+        return value + 2 * (len(utf16_text_at(data, value)) + 1) if value_length else value
+    return value + value_length
+
+
+def check_block_lengths(data, start, report, parent=""):
+    """Every block's stated length must be what its content takes: a reader that walks the
+    blocks by their lengths would otherwise miss a child or read into the next block."""
+    key, _, _, _, children, length = read_block(data, start)
+    name = parent + "\\" + key
+    content = content_end(data, start) - start
+    if length != content:
+        report.fail("objdump", f"block {name} states length {length}, its content takes {content}")
+    for child in children:
+        check_block_lengths(data, child, report, name)
+
+
 def decode_version_resource(data, info, report):
     key, _, fixed, fixed_length, children, length = read_block(data, 0)
     if key != "VS_VERSION_INFO" or fixed_length != 52 or length != len(data):
         report.fail("objdump", f"root block {key!r}, value {fixed_length}, length {length}")
         return
+    check_block_lengths(data, 0, report)
     words = struct.unpack_from("<13I", data, fixed)
     if words[0] != 0xFEEF04BD:
         report.fail("objdump", f"fixed information signature 0x{words[0]:08X}")
