@@ -8,6 +8,8 @@ namespace {
 
 using MessagesTest = UnitTest;
 
+// Each type's colour has two shades, dark and light; on a background of either shade the type
+// takes light magenta instead. Every shade of every type has its row.
 TEST_F(MessagesTest, ColoursFollowTheConsoleBackground) {
   struct Case {
     std::optional<int> start;
@@ -22,7 +24,10 @@ TEST_F(MessagesTest, ColoursFollowTheConsoleBackground) {
       {0x2F, 44, 46, 45, 43, 0x2F},       // green: complete text would vanish
       {0x6F, 108, 109, 106, 107, 0x6F},   // brown: warning text would vanish
       {0x3F, 60, 62, 58, 61, 0x3F},       // aqua: code text would vanish
-      {0xCF, 205, 206, 202, 203, 0xCF},   // light red
+      {0xCF, 205, 206, 202, 203, 0xCF},   // light red: error text would vanish
+      {0xAF, 172, 174, 173, 171, 0xAF},   // light green: complete text would vanish
+      {0xEF, 236, 237, 234, 235, 0xEF},   // yellow: warning text would vanish
+      {0xBF, 188, 190, 186, 189, 0xBF},   // light aqua: code text would vanish
   };
   for (const Case& c : cases) {
     ConsoleColours colours = computeConsoleColours(c.start);
