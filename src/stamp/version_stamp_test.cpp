@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include "settings/run_settings.h"
 #include "stamp/firmware_updater.h"
 #include "stamp/stamp_pieces.h"
@@ -106,6 +108,39 @@ TEST_F(VersionStampTest, CharactersTheStampCannotCarryLeaveTheOldStamp) {
   EXPECT_TRUE(stamp() == before);
   EXPECT_EQ(write("1.2.3.4 ~beta_1"), none);
   EXPECT_EQ(stamp().size(), expectedLength(15));
+}
+
+// The names in the stamp's folder, with a slash after each folder.
+std::vector<std::string> entriesOf(const fs::path& folder) {
+  std::vector<std::string> names;
+  for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
+    names.push_back(entry.path().filename().string() + (entry.is_directory() ? "/" : ""));
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// The stamp is written beside the old one and moved over it only once complete: whatever stops
+// the write on the way leaves the old stamp as it was and no temporary file behind.
+TEST_F(VersionStampTest, FailedReplacementKeepsTheOldStampAndLeavesNothingBehind) {
+  const std::string failed =
+      "ERROR 2003s: Cannot write to file " + folder.string() + "\\MeFwVer.sys.";
+  ASSERT_EQ(write("11.8.50.3399"), none);
+  const std::string before = stamp();
+  // The temporary file cannot be made.
+  fs::create_directory(folder / "MeFwVer.sys.tmp");
+  EXPECT_EQ(write("11.8.55.3510"), failed);
+  EXPECT_TRUE(stamp() == before);
+  EXPECT_EQ(entriesOf(folder), (std::vector<std::string>{"MeFwVer.sys", "MeFwVer.sys.tmp/"}));
+  EXPECT_TRUE(fs::is_empty(folder / "MeFwVer.sys.tmp"));
+
+  // The temporary file is written but cannot be moved over the stamp's name.
+  fs::remove(folder / "MeFwVer.sys.tmp");
+  fs::remove(folder / "MeFwVer.sys");
+  fs::create_directory(folder / "MeFwVer.sys");
+  EXPECT_EQ(write("11.8.55.3510"), failed);
+  EXPECT_EQ(entriesOf(folder), std::vector<std::string>{"MeFwVer.sys/"});
+  EXPECT_TRUE(fs::is_empty(folder / "MeFwVer.sys"));
 }
 
 TEST_F(VersionStampTest, UnwritablePlaceIsReportedWithThePath) {
