@@ -25,7 +25,8 @@ Budgets. Each is a ratio of two measurements made on the same machine in the sam
   goal with a margin of two, since on a busy two-core machine the ratio moves by half.
 - Memory: peak memory grows with the run log, never with the tool's output. --check fails
   above 8 bytes of peak per byte of log; the tool's output is 16 times the log here, so
-  memory that followed the output would be far beyond that.
+  memory that followed the output would be far beyond that. It also fails when the probe
+  measured no peak for either run, which would otherwise pass as no growth at all.
 - Start-up: `-h` takes at most twice the trivial program's time.
 """
 
@@ -147,14 +148,16 @@ def throughput(small, big, program, runs):
 
 def peak_of(report, name):
     """The largest peak, in bytes, that the probe reported for processes called `name`, and
-    the largest of all others."""
+    the largest of all others; 0 for what it did not report."""
     own = 0
     others = 0
-    for line in report.read_text().splitlines():
+    lines = report.read_text().splitlines() if report.exists() else []
+    for line in lines:
         fields = line.split("\t")
         process = fields[1] if len(fields) > 1 else ""
         peak = int(fields[-1].split()[0]) * 1024
-        if process == name:
+        # The kernel keeps only the first 15 bytes of a process's name.
+        if process == name[:15]:
             own = max(own, peak)
         else:
             others = max(others, peak)
@@ -206,6 +209,9 @@ def report_and_check(speed, small_memory, big_memory, start):
         failures.append("throughput: 1/%.1f of cat's rate, the budget is 1/%.0f" % (
             1 / fraction, 1 / MIN_RATE_FRACTION_OF_CAT))
 
+    for run, figures in [("small", small_memory), ("big", big_memory)]:
+        if figures["peak"] <= 0:
+            failures.append("memory: the probe measured no peak of the %s run" % run)
     log_growth = big_memory["log"] - small_memory["log"]
     peak_growth = big_memory["peak"] - small_memory["peak"]
     per_log_byte = peak_growth / max(log_growth, 1)
