@@ -1,5 +1,6 @@
 #include "test_support.h"
 
+#include <chrono>
 #include <fstream>
 #include <random>
 
@@ -22,6 +23,12 @@ std::string readFileBytes(const std::filesystem::path& path) {
 void writeFileBytes(const std::filesystem::path& path, const std::string& bytes) {
   std::ofstream file(path, std::ios::binary);
   file << bytes;
+}
+
+double secondsTaken(const std::function<void()>& call) {
+  auto start = std::chrono::steady_clock::now();
+  call();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 std::string runLogText() {

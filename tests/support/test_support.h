@@ -16,6 +16,11 @@ std::string raisedBy(const std::function<void()>& call);
 std::string readFileBytes(const std::filesystem::path& path);
 void writeFileBytes(const std::filesystem::path& path, const std::string& bytes);
 
+// Seconds a call takes by the steady clock, for tests that promise a bound. A bound must hold
+// with a wide margin on the slowest build (sanitizers, or wine) of a busy machine, yet fail for
+// work that grows with the square of the input.
+double secondsTaken(const std::function<void()>& call);
+
 // Everything the run log holds, joined as a log file would hold it (without line-end
 // translation).
 std::string runLogText();
