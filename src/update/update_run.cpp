@@ -6,6 +6,7 @@
 #include "settings/fixed_names.h"
 #include "settings/run_settings.h"
 #include "stamp/firmware_updater.h"
+#include "system/command_runner.h"
 #include "update/update_progress.h"
 
 namespace {
@@ -36,13 +37,14 @@ void FirmwareUpdater::runUpdate(std::string firmwareFile) {
   std::string commandLine = updateCommand + " " + firmwareFolder + firmwareFile;
   if (sameVersionFlag()) commandLine += " " + allowSameVersionSwitch;
   printVerbose("Running command: " + commandLine + "\n", "default");
-  platform::CommandPipe pipe(commandLine);
-  if (!pipe.isOpen()) raiseError("1000h");
+  // No time limit: stopping a firmware write halfway is worse than any wait.
+  std::unique_ptr<platform::CommandPipe> pipe = startCommand(commandLine);
+  if (!pipe->isOpen()) raiseError("1000h");
   progressRecords().completed = false;
   std::string pending;
   std::string line;
   std::string chunk;
-  while (pipe.readChunk(chunk))
+  while (pipe->readChunk(chunk))
     feedChunk(pending, line, chunk);
   // What follows the last carriage return is never shown. A run that never reported its
   // completion did not update anything we can vouch for, so it must not pass for an update.
