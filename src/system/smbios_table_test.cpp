@@ -82,6 +82,11 @@ TEST(SmbiosTable, NoVersionWhereTheTableHoldsNone) {
   EXPECT_EQ(smbiosBiosVersion(rawTable(2, 8, endOfTable() + biosInformation(2, 0x18, biosStrings))),
             none);
   EXPECT_EQ(smbiosBiosVersion(rawTable(2, 8, structure(1, "", {"x"}) + endOfTable())), none);
+  // A BIOS structure behind the announced length is no part of the table.
+  std::string system = structure(1, std::string(0x17, '\0'), {"Norvane"});
+  EXPECT_EQ(smbiosBiosVersion(rawTable(2, 8, system + biosInformation(2, 0x18, biosStrings),
+                                       static_cast<std::uint32_t>(system.size()))),
+            none);
   // String number beyond the set, and a structure too short to hold the number.
   EXPECT_EQ(smbiosBiosVersion(rawTable(2, 8, biosInformation(4, 0x18, biosStrings))), none);
   EXPECT_EQ(smbiosBiosVersion(rawTable(2, 8, biosInformation(2, 0x18, {}))), none);
@@ -98,7 +103,8 @@ TEST(SmbiosTable, MalformedTablesEndWithoutVersion) {
   EXPECT_EQ(smbiosBiosVersion(rawTable(2, 8, good, 0xFFFFFFFF)), none);
   // Formatted-area lengths below 4, and one past the table.
   for (char length : {'\0', '\1', '\3'}) {
-    std::string bad = structure(1, "", {}) + good;
+    // Were the length taken, the walk would land on the good structure behind it.
+    std::string bad = structure(1, "", {}, 0x1010) + good;
     bad[1] = length;
     EXPECT_EQ(smbiosBiosVersion(rawTable(2, 8, bad)), none) << int(length);
   }

@@ -138,6 +138,15 @@ class BiosFromTheFirmwareTable(FaultTest):
         self.scenario("wmic", "behaviour garbage\n")
         self.assert_fallback_outcome(self.run_installer("-s", "-v"))
 
+    def test_system_information_without_wmic(self):
+        (self.kitbox / "wmic.exe" if WINE else self.posix_tools / "wmic").unlink()
+        run = self.run_installer("-systeminfo")
+        if WINE:
+            self.assert_code(run, 2000)
+        else:
+            self.assert_code(run, 1)
+            self.assertIn("\r-BIOS version:\tn01 ver. 1.05.2\n", run.out)
+
     def test_both_sources_without_version(self):
         self.stage_smbios_table("")
         self.scenario("wmic", "behaviour error\n")
