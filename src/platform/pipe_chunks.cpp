@@ -11,7 +11,7 @@ constexpr std::size_t chunkLimit = 127;
 
 bool refill(PipeBuffer& buffer) {
   buffer.begin = 0;
-  buffer.end = buffer.read(buffer.descriptor, buffer.bytes.data(), buffer.bytes.size());
+  buffer.end = buffer.read(buffer.source, buffer.bytes.data(), buffer.bytes.size());
   return buffer.end > 0;
 }
 

@@ -11,13 +11,14 @@
 
 namespace platform {
 
-// Reads what the pipe holds, up to `size` bytes, waiting for at least one. Returns the number
-// of bytes read, 0 at the end of the output or on failure.
-using PipeRead = std::size_t (*)(int descriptor, char* into, std::size_t size);
+// Reads what the pipe behind `source` holds, up to `size` bytes, waiting for at least one.
+// Returns the number of bytes read, 0 at the end of the output, on failure or once the
+// command's time limit has passed.
+using PipeRead = std::size_t (*)(void* source, char* into, std::size_t size);
 
 // Bytes read from a pipe and not yet handed out.
 struct PipeBuffer {
-  int descriptor = -1;
+  void* source = nullptr;
   PipeRead read = nullptr;
   std::vector<char> bytes = std::vector<char>(64 * 1024);
   std::size_t begin = 0;

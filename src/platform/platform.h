@@ -3,6 +3,7 @@
 // Nothing outside src/platform/ may include an operating-system header.
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <string>
@@ -35,12 +36,23 @@ void writeOutput(std::string_view text, Flush flush = Flush::now);
 // ends or fails before a word was read.
 bool readInputWord(std::string& word);
 
-// A read pipe on a command's standard output, opened as binary ("rb") so that the child's
-// bytes arrive unchanged. The destructor flushes standard output, closes the pipe and waits
-// for the command to end.
+// --- Commands, their time limits, and the firmware's SMBIOS table ---
+
+// How long a command may take at most; zero means no limit.
+using TimeLimit = std::chrono::milliseconds;
+constexpr TimeLimit noTimeLimit{0};
+
+// A read pipe on a command's standard output, run through the command interpreter and opened
+// as binary ("rb") so that the child's bytes arrive unchanged. The destructor flushes standard
+// output, closes the pipe and waits for the command to end.
+//
+// With a time limit the command runs in a group of its own (a job object on Windows, a process
+// group on POSIX). When the limit passes before the command has ended, the whole group is
+// ended: the reading stops as if the output had ended, and timedOut() says so. Without a limit
+// the command is waited for as long as it runs: a firmware write must never be cut short.
 class CommandPipe {
  public:
-  explicit CommandPipe(const std::string& commandLine);
+  explicit CommandPipe(const std::string& commandLine, TimeLimit timeLimit = noTimeLimit);
   ~CommandPipe();
   CommandPipe(const CommandPipe&) = delete;
   CommandPipe& operator=(const CommandPipe&) = delete;
@@ -49,14 +61,30 @@ class CommandPipe {
   bool isOpen() const;
 
   // Next chunk of output: at most 127 characters, ending after the first line feed, and cut
-  // at a NUL byte (chunks are handled as NUL-terminated text). False at the end of output.
-  // Before it waits for the command, everything written to standard output is flushed.
+  // at a NUL byte (chunks are handled as NUL-terminated text). False at the end of output,
+  // or once the time limit has passed. Before it waits for the command, everything written
+  // to standard output is flushed.
   bool readChunk(std::string& chunk);
+
+  // True once the command was ended because its time limit passed.
+  bool timedOut() const;
 
  private:
   struct State;
   std::unique_ptr<State> state;
 };
+
+// Waits, so that a command that could not be started can be tried again a moment later.
+void pauseMilliseconds(unsigned milliseconds);
+
+// The raw SMBIOS table as Windows' GetSystemFirmwareTable('RSMB') hands it out: an 8-byte
+// header (calling method, major and minor version, DMI revision, table length as 32 bits),
+// then the structures. Nothing when the firmware table cannot be read. The POSIX build reads
+// /sys/firmware/dmi/tables/DMI and puts a header with the length in front (its version bytes
+// stay zero), or, when MEFW_SMBIOS_FILE is set, that file in Windows' format, for tests.
+std::optional<std::string> readSmbiosTable();
+
+// --- end of commands ---
 
 // Runs a command line through the command interpreter and waits for it; the result is
 // ignored by every caller. "Timeout /T n" pauses up to n seconds or until a key is pressed.

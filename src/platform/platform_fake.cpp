@@ -45,28 +45,42 @@ struct CommandPipe::State {
   bool open = false;
   std::string output;
   std::size_t position = 0;
+  bool hangs = false;
+  bool timedOut = false;
 };
 
-CommandPipe::CommandPipe(const std::string& commandLine) : state(new State) {
+CommandPipe::CommandPipe(const std::string& commandLine, TimeLimit timeLimit) : state(new State) {
   flushOutput();
   FakePlatform& fake = fakePlatform();
   fake.pipesOpened.push_back(commandLine);
+  fake.pipeTimeLimits.push_back(timeLimit);
   if (!fake.throwingCommand.empty() && commandLine == fake.throwingCommand) {
     throw std::runtime_error("scripted failure");
+  }
+  if (fake.pipeStartFailures > 0) {
+    --fake.pipeStartFailures;
+    return;
   }
   auto found = fake.commandOutput.find(commandLine);
   if (found == fake.commandOutput.end()) return;
   state->open = true;
   state->output = found->second;
+  state->hangs = fake.hangingCommands.count(commandLine) > 0;
+  if (state->hangs && timeLimit == noTimeLimit) {
+    throw std::logic_error("\"" + commandLine + "\" never ends and has no time limit");
+  }
 }
 
 CommandPipe::~CommandPipe() { flushOutput(); }
 
 bool CommandPipe::isOpen() const { return state->open; }
 
+bool CommandPipe::timedOut() const { return state->timedOut; }
+
 bool CommandPipe::readChunk(std::string& chunk) {
   flushOutput();
   const std::string& output = state->output;
+  if (state->open && state->position >= output.size()) state->timedOut = state->hangs;
   if (!state->open || state->position >= output.size()) return false;
   std::size_t length = std::min<std::size_t>(127, output.size() - state->position);
   std::size_t lineFeed = output.find('\n', state->position);
@@ -77,6 +91,17 @@ bool CommandPipe::readChunk(std::string& chunk) {
   state->position += length;
   chunk.assign(start, std::find(start, start + length, '\0'));
   return true;
+}
+
+void pauseMilliseconds(unsigned milliseconds) {
+  flushOutput();
+  fakePlatform().pauses.push_back(milliseconds);
+}
+
+std::optional<std::string> readSmbiosTable() {
+  FakePlatform& fake = fakePlatform();
+  ++fake.smbiosTableReads;
+  return fake.smbiosTable;
 }
 
 void runAndWait(const std::string& commandLine) {

@@ -4,8 +4,11 @@
 
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
+
+#include "platform/platform.h"
 
 namespace platform {
 
@@ -41,8 +44,20 @@ struct FakePlatform {
   // A pipe on this command line throws instead of opening, to test failures that are not
   // error messages.
   std::string throwingCommand;
-  // Command lines of every pipe opened (or attempted), in order.
+  // Command lines of every pipe opened (or attempted), in order, and the time limit of each.
   std::vector<std::string> pipesOpened;
+  std::vector<TimeLimit> pipeTimeLimits;
+  // Commands that never end: their scripted output is handed out, then their time limit
+  // passes. Without a limit the program would wait forever; the fake throws instead.
+  std::set<std::string> hangingCommands;
+  // How many of the next pipes fail to start, whatever their command, like a start refused
+  // for a moment by a busy system.
+  int pipeStartFailures = 0;
+  // Every pause of pauseMilliseconds, in order.
+  std::vector<unsigned> pauses;
+  // The raw SMBIOS table readSmbiosTable hands out; nothing means it cannot be read.
+  std::optional<std::string> smbiosTable;
+  int smbiosTableReads = 0;
   // Command lines handed to runAndWait, in order.
   std::vector<std::string> commandsRun;
   // Documents handed to openDocument, in order.

@@ -11,7 +11,6 @@
 #include <iostream>
 #include <string>
 
-#include "platform/pipe_chunks.h"
 #include "platform/platform.h"
 #include "platform/posix_paths.h"
 
@@ -63,48 +62,6 @@ void writeOutput(std::string_view text, Flush flush) {
 bool readInputWord(std::string& word) {
   std::fflush(stdout);
   return static_cast<bool>(std::cin >> word);
-}
-
-namespace {
-
-// Called only when every byte read before is handed out: the command may not have printed
-// more yet, so what the program wrote must be on the console before it waits.
-std::size_t readPipe(int descriptor, char* into, std::size_t size) {
-  std::fflush(stdout);
-  for (;;) {
-    ssize_t count = read(descriptor, into, size);
-    if (count >= 0) return static_cast<std::size_t>(count);
-    if (errno != EINTR) return 0;
-  }
-}
-
-}  // namespace
-
-struct CommandPipe::State {
-  FILE* stream = nullptr;
-  PipeBuffer buffer;
-};
-
-CommandPipe::CommandPipe(const std::string& commandLine) : state(new State) {
-  std::fflush(stdout);  // the child's output must not overtake ours
-  state->stream = popen(toPosixSeparators(commandLine).c_str(), "r");
-  if (state->stream != nullptr) {
-    // Read past stdio, so that the program knows when a read may wait.
-    state->buffer.descriptor = fileno(state->stream);
-    state->buffer.read = readPipe;
-  }
-}
-
-CommandPipe::~CommandPipe() {
-  if (state->stream == nullptr) return;
-  std::fflush(stdout);
-  pclose(state->stream);
-}
-
-bool CommandPipe::isOpen() const { return state->stream != nullptr; }
-
-bool CommandPipe::readChunk(std::string& chunk) {
-  return state->stream != nullptr && nextPipeChunk(state->buffer, chunk);
 }
 
 namespace {

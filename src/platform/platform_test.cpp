@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -40,20 +42,39 @@ class PlatformTest : public ::testing::Test {
     if (!HasFailure()) fs::remove_all(folder);
   }
 
-  // The chunks of a real command that prints `bytes`.
-  std::vector<std::string> chunksOf(const std::string& bytes) {
-    writeBytes("output.bin", bytes);
+  static std::string emitter() {
     const char* emitter = std::getenv("MEFW_EMIT_BYTES");
     EXPECT_NE(emitter, nullptr) << "MEFW_EMIT_BYTES must name the emit_bytes program";
-    platform::CommandPipe pipe(std::string("\"") + (emitter ? emitter : "") +
-                               "\" --file output.bin");
-    EXPECT_TRUE(pipe.isOpen());
+    return emitter ? emitter : "";
+  }
+
+  // Every chunk the pipe gives.
+  static std::vector<std::string> readAll(platform::CommandPipe& pipe) {
     std::vector<std::string> chunks;
     std::string chunk;
     while (pipe.readChunk(chunk)) {
       chunks.push_back(chunk);
     }
     return chunks;
+  }
+
+  // The chunks of a real command that prints `bytes`.
+  std::vector<std::string> chunksOf(const std::string& bytes,
+                                    platform::TimeLimit timeLimit = platform::noTimeLimit) {
+    writeBytes("output.bin", bytes);
+    platform::CommandPipe pipe("\"" + emitter() + "\" --file output.bin", timeLimit);
+    EXPECT_TRUE(pipe.isOpen());
+    std::vector<std::string> chunks = readAll(pipe);
+    EXPECT_FALSE(pipe.timedOut());
+    return chunks;
+  }
+
+  // emit_bytes copied into the working folder as "emit", so that a command line can name it
+  // the same way for both interpreters (the POSIX build turns .\ into ./).
+  static std::string localEmitter() {
+    fs::path program = emitter();
+    fs::copy_file(program, fs::path("emit" + program.extension().string()));
+    return ".\\emit";
   }
 
   fs::path folder;
@@ -76,6 +97,83 @@ TEST_F(PlatformTest, PipeChunksHoldAtMost127Characters) {
 TEST_F(PlatformTest, PipeChunkEndsAtNulByte) {
   EXPECT_EQ(chunksOf(std::string("ab\0cd\nef", 8)), (std::vector<std::string>{"ab", "ef"}));
 }
+
+using Clock = std::chrono::steady_clock;
+
+double secondsSince(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+TEST_F(PlatformTest, CommandWithinItsTimeLimitGivesAllItsOutput) {
+  EXPECT_EQ(chunksOf("ab\r\ncd", std::chrono::seconds(60)),
+            (std::vector<std::string>{"ab\r\n", "cd"}));
+  std::string emit = localEmitter();
+  platform::CommandPipe pipe(emit + " first --sleep 300 && " + emit + " second",
+                             std::chrono::seconds(60));
+  EXPECT_EQ(readAll(pipe), (std::vector<std::string>{"firstsecond"}));
+  EXPECT_FALSE(pipe.timedOut());
+}
+
+// The interpreter starts a child that hangs while holding the pipe: only ending the whole
+// group ends the output, and the command after it never runs.
+TEST_F(PlatformTest, CommandPastItsTimeLimitIsEndedWithEverythingItStarted) {
+  std::string emit = localEmitter();
+  Clock::time_point start = Clock::now();
+  {
+    platform::CommandPipe pipe(
+        emit + " early --sleep 1500 --touch survived --sleep 60000 && " + emit + " late",
+        std::chrono::milliseconds(700));
+    ASSERT_TRUE(pipe.isOpen());
+    EXPECT_EQ(readAll(pipe), std::vector<std::string>{"early"});
+    EXPECT_TRUE(pipe.timedOut());
+    EXPECT_GE(secondsSince(start), 0.6);
+  }
+  EXPECT_LT(secondsSince(start), 20.0);
+  // Had the hanging child been left behind, it would have woken up by now.
+  platform::pauseMilliseconds(
+      static_cast<unsigned>(std::max(0.0, 2.5 - secondsSince(start)) * 1000));
+  EXPECT_FALSE(fs::exists("survived"));
+}
+
+TEST_F(PlatformTest, CommandWithoutTimeLimitIsWaitedFor) {
+  std::string emit = localEmitter();
+  Clock::time_point start = Clock::now();
+  platform::CommandPipe pipe(emit + " before --sleep 1500 && " + emit + " after");
+  EXPECT_EQ(readAll(pipe), std::vector<std::string>{"beforeafter"});
+  EXPECT_FALSE(pipe.timedOut());
+  EXPECT_GE(secondsSince(start), 1.4);
+}
+
+TEST_F(PlatformTest, PauseWaitsAboutAsLongAsAsked) {
+  Clock::time_point start = Clock::now();
+  platform::pauseMilliseconds(200);
+  EXPECT_GE(secondsSince(start), 0.19);
+  EXPECT_LT(secondsSince(start), 10.0);
+}
+
+// Whatever the machine holds, it comes as Windows hands it out: a header whose length fits.
+TEST_F(PlatformTest, SmbiosTableComesBehindItsHeader) {
+  std::optional<std::string> table = platform::readSmbiosTable();
+  if (!table) return;
+  ASSERT_GE(table->size(), 8u);
+  std::uint32_t length = 0;
+  for (int i = 0; i < 4; ++i)
+    length |= static_cast<std::uint32_t>(static_cast<unsigned char>((*table)[4 + i])) << (8 * i);
+  EXPECT_LE(length, table->size() - 8);
+}
+
+#ifndef _WIN32
+// Development hosts rarely let a user read the firmware's table: tests hand one in.
+TEST_F(PlatformTest, SmbiosFileStandsInForTheFirmwareTableOnPosix) {
+  std::string bytes("\0\3\0\0\6\0\0\0\x7f\x04\0\0\0\0", 14);
+  writeBytes("table.bin", bytes);
+  setenv("MEFW_SMBIOS_FILE", (folder / "table.bin").c_str(), 1);
+  EXPECT_EQ(platform::readSmbiosTable(), bytes);
+  setenv("MEFW_SMBIOS_FILE", (folder / "missing.bin").c_str(), 1);
+  EXPECT_EQ(platform::readSmbiosTable(), std::nullopt);
+  unsetenv("MEFW_SMBIOS_FILE");
+}
+#endif
 
 // The chunks fgets with a 128-byte buffer would give.
 std::vector<std::string> fgetsChunks(const std::string& bytes) {
@@ -100,6 +198,7 @@ TEST_F(PlatformTest, PipeChunksFollowTheSameRuleAcrossLargeOutput) {
     bytes += line % 3 == 0 ? "\r" : "\r\n";
   }
   EXPECT_EQ(chunksOf(bytes), fgetsChunks(bytes));
+  EXPECT_EQ(chunksOf(bytes, std::chrono::seconds(60)), fgetsChunks(bytes));
 }
 
 TEST_F(PlatformTest, MissingCommandStillGivesAnOpenPipeWithoutOutput) {

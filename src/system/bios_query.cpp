@@ -1,37 +1,71 @@
 #include "system/bios_query.h"
 
+#include <optional>
+
 #include "app/error_catalogue.h"
 #include "console/messages.h"
+#include "platform/platform.h"
 #include "settings/fixed_names.h"
 #include "settings/text_case.h"
 #include "system/command_runner.h"
 #include "system/pattern.h"
+#include "system/smbios_table.h"
 
 namespace {
+
+// wmic answers in a second or two; a WMI service that is broken can keep it waiting forever.
+constexpr platform::TimeLimit wmicTimeLimit = std::chrono::seconds(60);
 
 std::string& storedBiosVersion() {
   static std::string version;
   return version;
 }
 
-}  // namespace
-
-void queryBiosVersion() {
+// The one place where a BIOS version is cut out of a text, whichever source the text came from.
+std::optional<std::string> findBiosVersion(const std::string& text) {
   // The greedy start makes the version the last place where a letter, two digits and a blank
   // begin; a header line of letters only never qualifies.
   static const Pattern biosPattern =
       compilePattern("[\\s\\S]*([a-zA-Z][0-9][0-9] [a-zA-Z0-9\\. ]*)[\\s\\S]*");
-  std::string output = readCommandOutput(
-      biosVersionCommand,
-      "Retrieving system BIOS version.\nRunning command: " + biosVersionCommand + "\n");
-  printVerbose(output, "default");
   PatternMatch match;
-  if (!searchPattern(biosPattern, output, match) || !match.groups[1].matched) {
-    raiseError("2000s");
+  if (!searchPattern(biosPattern, text, match) || !match.groups[1].matched) return std::nullopt;
+  return groupText(text, match, 1);
+}
+
+// wmic's answer; nothing when it is missing, hung, or printed no version.
+std::optional<std::string> versionFromWmic(const CommandOutput& wmic) {
+  if (!wmic.started) return std::nullopt;
+  printVerbose(wmic.text, "default");
+  if (wmic.timedOut) return std::nullopt;
+  return findBiosVersion(wmic.text);
+}
+
+// The same string wmic would have printed, read from the firmware's own table.
+std::optional<std::string> versionFromSmbios() {
+  printVerbose("wmic gave no BIOS version.\nReading the SMBIOS table.\n", "default");
+  std::optional<std::string> table = platform::readSmbiosTable();
+  std::optional<std::string> text = table ? smbiosBiosVersion(*table) : std::nullopt;
+  if (!text) {
+    printVerbose(table ? "No BIOS version in the SMBIOS table.\n" : "No SMBIOS table.\n",
+                 "default");
+    return std::nullopt;
   }
-  std::string version = groupText(output, match, 1);
-  printVerbose("BIOS version: " + version + "\n\n", "default");
-  storedBiosVersion() = toLower(version);
+  printVerbose("SMBIOS BIOS version: " + *text + "\n", "default");
+  return findBiosVersion(*text);
+}
+
+}  // namespace
+
+void queryBiosVersion() {
+  CommandOutput wmic = readCommandOutput(
+      biosVersionCommand,
+      "Retrieving system BIOS version.\nRunning command: " + biosVersionCommand + "\n",
+      wmicTimeLimit);
+  std::optional<std::string> version = versionFromWmic(wmic);
+  if (!version) version = versionFromSmbios();
+  if (!version) raiseError(wmic.started ? "2000s" : "1000h");
+  printVerbose("BIOS version: " + *version + "\n\n", "default");
+  storedBiosVersion() = toLower(*version);
 }
 
 std::string currentBiosVersion() { return storedBiosVersion(); }

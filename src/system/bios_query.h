@@ -2,9 +2,11 @@
 
 #include <string>
 
-// Runs wmic for the machine's BIOS version and stores it lower-cased; its first three
-// characters are the machine's BIOS family. Raises "1000h" or "2000s"; on failure the earlier
-// value is kept.
+// Finds the machine's BIOS version and stores it lower-cased; its first three characters are
+// the machine's BIOS family. wmic is asked first; when it yields no version (missing, hung
+// past its time limit, or printing none), the BIOS Version string of the SMBIOS table is used.
+// When both fail, raises "1000h" if wmic could not be started, else "2000s"; the earlier value
+// is then kept.
 void queryBiosVersion();
 
 // The last BIOS version found; empty before the first successful query.

@@ -45,14 +45,96 @@ TEST_F(BiosQueryTest, OutputWithoutVersionFailsAndKeepsTheEarlierValue) {
 
 TEST_F(BiosQueryTest, EmptyOutputIsLoggedBeforeTheFailure) {
   queryWith("");
-  EXPECT_EQ(runLog(), (std::vector<std::string>{"Retrieving system BIOS version.\nRunning "
-                                                "command: wmic bios get smbiosbiosversion\n",
-                                                ""}));
+  EXPECT_EQ(runLog(),
+            (std::vector<std::string>{"Retrieving system BIOS version.\nRunning "
+                                      "command: wmic bios get smbiosbiosversion\n",
+                                      "", "wmic gave no BIOS version.\nReading the SMBIOS table.\n",
+                                      "No SMBIOS table.\n"}));
 }
 
 TEST_F(BiosQueryTest, NoPipeIsReportedAndNothingStored) {
   EXPECT_EQ(raisedBy(queryBiosVersion), "ERROR 1000h: POPEN failure.");
   EXPECT_EQ(currentBiosVersion(), "");
+  // The command was tried twice, a moment apart, before the SMBIOS table.
+  EXPECT_EQ(fake().pipesOpened, std::vector<std::string>(2, "wmic bios get smbiosbiosversion"));
+  EXPECT_EQ(fake().pauses.size(), 1u);
+  EXPECT_EQ(fake().smbiosTableReads, 1);
+}
+
+const std::string announcement =
+    "Retrieving system BIOS version.\nRunning command: wmic bios get smbiosbiosversion\n";
+const std::string fallback = "wmic gave no BIOS version.\nReading the SMBIOS table.\n";
+
+TEST_F(BiosQueryTest, TheSmbiosTableIsReadOnlyWhenWmicGivesNoVersion) {
+  fake().smbiosTable = smbiosTableWith("P11 Ver 9");
+  EXPECT_EQ(queryWith("SMBIOSBIOSVersion\r\r\nN01 Ver. 1\r\r\n"), none);
+  EXPECT_EQ(currentBiosVersion(), "n01 ver. 1");
+  EXPECT_EQ(fake().smbiosTableReads, 0);
+  EXPECT_EQ(fake().pipeTimeLimits, std::vector<platform::TimeLimit>{std::chrono::seconds(60)});
+}
+
+TEST_F(BiosQueryTest, SmbiosVersionStandsInWhenWmicGivesNone) {
+  setVerboseFlag();
+  fake().smbiosTable = smbiosTableWith("N01 Ver. 1.05.2  ");
+  // wmic garbage: the same lines as before, then the fallback's.
+  EXPECT_EQ(queryWith("Node - PC\r\r\nERROR:\r\r\n"), none);
+  EXPECT_EQ(currentBiosVersion(), "n01 ver. 1.05.2  ");
+  EXPECT_EQ(fake().output, announcement + "Node - PC\r\r\nERROR:\r\r\n" + fallback +
+                               "SMBIOS BIOS version: N01 Ver. 1.05.2  \n"
+                               "BIOS version: N01 Ver. 1.05.2  \n\n");
+  // wmic missing altogether: no output to show, no "1000h".
+  fake().output.clear();
+  fake().commandOutput.clear();
+  clearCurrentBiosVersion();
+  EXPECT_EQ(raisedBy(queryBiosVersion), none);
+  EXPECT_EQ(currentBiosVersion(), "n01 ver. 1.05.2  ");
+  EXPECT_EQ(fake().output, announcement + fallback +
+                               "SMBIOS BIOS version: N01 Ver. 1.05.2  \n"
+                               "BIOS version: N01 Ver. 1.05.2  \n\n");
+}
+
+TEST_F(BiosQueryTest, TheSmbiosStringPassesThroughTheSamePattern) {
+  fake().smbiosTable = smbiosTableWith("BIOS rev A12 3.4\t(x)");
+  EXPECT_EQ(queryWith(""), none);
+  EXPECT_EQ(currentBiosVersion(), "a12 3.4");
+  fake().smbiosTable = smbiosTableWith("1.05.2");
+  EXPECT_EQ(queryWith(""), "ERROR 2000s: Could not retrieve BIOS version.");
+  EXPECT_EQ(currentBiosVersion(), "a12 3.4");
+}
+
+TEST_F(BiosQueryTest, BothSourcesFailingEndTheRunAsBefore) {
+  setVerboseFlag();
+  EXPECT_EQ(queryWith("garbage\r\n"), "ERROR 2000s: Could not retrieve BIOS version.");
+  EXPECT_EQ(fake().output, announcement + "garbage\r\n" + fallback + "No SMBIOS table.\n");
+  fake().output.clear();
+  fake().smbiosTable = smbiosTableWith("");
+  EXPECT_EQ(queryWith(""), "ERROR 2000s: Could not retrieve BIOS version.");
+  EXPECT_EQ(fake().output, announcement + fallback + "No BIOS version in the SMBIOS table.\n");
+  fake().commandOutput.clear();
+  EXPECT_EQ(raisedBy(queryBiosVersion), "ERROR 1000h: POPEN failure.");
+  EXPECT_EQ(currentBiosVersion(), "");
+}
+
+TEST_F(BiosQueryTest, WmicPastItsTimeLimitCountsAsNoVersion) {
+  setVerboseFlag();
+  fake().hangingCommands.insert("wmic bios get smbiosbiosversion");
+  fake().smbiosTable = smbiosTableWith("P11 Ver 2");
+  // What wmic printed before it hung is not trusted.
+  EXPECT_EQ(queryWith("SMBIOSBIOSVersion\r\r\nN01 Ver. 1\r\r\n"), none);
+  EXPECT_EQ(currentBiosVersion(), "p11 ver 2");
+  EXPECT_EQ(fake().output, announcement +
+                               "Command ended after its time limit of 60 seconds: wmic bios get "
+                               "smbiosbiosversion\n"
+                               "SMBIOSBIOSVersion\r\r\nN01 Ver. 1\r\r\n" +
+                               fallback +
+                               "SMBIOS BIOS version: P11 Ver 2\nBIOS version: P11 Ver 2\n\n");
+}
+
+TEST_F(BiosQueryTest, WmicThatStartsOnlyOnTheSecondTryIsUsed) {
+  fake().pipeStartFailures = 1;
+  EXPECT_EQ(queryWith("N01 Ver. 1\r\n"), none);
+  EXPECT_EQ(currentBiosVersion(), "n01 ver. 1");
+  EXPECT_EQ(fake().smbiosTableReads, 0);
 }
 
 TEST_F(BiosQueryTest, HugeOutputWithoutCandidateIsRefusedQuickly) {

@@ -3,32 +3,59 @@
 #include "app/error_catalogue.h"
 #include "console/file_ops.h"
 #include "console/messages.h"
-#include "platform/platform.h"
 #include "settings/fixed_names.h"
 
-std::vector<std::string> runCommand(const std::string& commandLine) {
+namespace {
+
+// Long enough for a passing refusal to clear, short enough to go unnoticed.
+constexpr unsigned startRetryPauseMilliseconds = 400;
+
+void reportTimeLimit(const platform::CommandPipe& pipe, const std::string& commandLine,
+                     platform::TimeLimit timeLimit) {
+  if (!pipe.timedOut()) return;
+  auto seconds = std::chrono::duration_cast<std::chrono::seconds>(timeLimit).count();
+  printVerbose("Command ended after its time limit of " + std::to_string(seconds) +
+                   " seconds: " + commandLine + "\n",
+               "default");
+}
+
+}  // namespace
+
+std::unique_ptr<platform::CommandPipe> startCommand(const std::string& commandLine,
+                                                    platform::TimeLimit timeLimit) {
+  auto pipe = std::make_unique<platform::CommandPipe>(commandLine, timeLimit);
+  if (pipe->isOpen()) return pipe;
+  platform::pauseMilliseconds(startRetryPauseMilliseconds);
+  return std::make_unique<platform::CommandPipe>(commandLine, timeLimit);
+}
+
+std::vector<std::string> runCommand(const std::string& commandLine, platform::TimeLimit timeLimit) {
   std::vector<std::string> chunks;
-  platform::CommandPipe pipe(commandLine);
+  std::unique_ptr<platform::CommandPipe> pipe = startCommand(commandLine, timeLimit);
   printVerbose("Running command: " + commandLine + "\n\n", "default");
-  if (!pipe.isOpen()) raiseError("1000h");
+  if (!pipe->isOpen()) raiseError("1000h");
   std::string chunk;
-  while (pipe.readChunk(chunk)) {
+  while (pipe->readChunk(chunk)) {
     chunks.push_back(chunk);
     printSuperVerbose(chunk, "default");
   }
+  reportTimeLimit(*pipe, commandLine, timeLimit);
   printVerbose("\n", "default");
   return chunks;
 }
 
-std::string readCommandOutput(const std::string& commandLine, const std::string& announcement) {
-  platform::CommandPipe pipe(commandLine);
+CommandOutput readCommandOutput(const std::string& commandLine, const std::string& announcement,
+                                platform::TimeLimit timeLimit) {
+  CommandOutput output;
+  std::unique_ptr<platform::CommandPipe> pipe = startCommand(commandLine, timeLimit);
   printVerbose(announcement, "default");
-  if (!pipe.isOpen()) raiseError("1000h");
-  std::string output;
+  output.started = pipe->isOpen();
   std::string chunk;
-  while (pipe.readChunk(chunk)) {
-    output += chunk;
+  while (pipe->readChunk(chunk)) {
+    output.text += chunk;
   }
+  output.timedOut = pipe->timedOut();
+  reportTimeLimit(*pipe, commandLine, timeLimit);
   return output;
 }
 

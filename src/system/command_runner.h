@@ -2,12 +2,36 @@
 // way. A command's success is judged from its output alone; its exit status is never read.
 #pragma once
 
+#include <chrono>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
+
+// Starts a command, with a time limit or without one. A command that cannot be started is
+// tried once more after a short pause: a busy system (an antivirus scanner at work, say) may
+// refuse a start for a moment. The result may still not be open.
+std::unique_ptr<platform::CommandPipe> startCommand(
+    const std::string& commandLine, platform::TimeLimit timeLimit = platform::noTimeLimit);
+
 // Every chunk of the command's standard output, in order (at most 127 characters each, ending
-// after a line feed). Raises "1000h" when the pipe cannot be opened.
-std::vector<std::string> runCommand(const std::string& commandLine);
+// after a line feed); when the time limit passes, what was read until then. Raises "1000h"
+// when the pipe cannot be opened.
+std::vector<std::string> runCommand(const std::string& commandLine,
+                                    platform::TimeLimit timeLimit = platform::noTimeLimit);
+
+// A command's whole output in one text.
+struct CommandOutput {
+  bool started = false;   // false when the pipe could not be opened
+  bool timedOut = false;  // the command was ended at its time limit
+  std::string text;
+};
+
+// Runs a command within its time limit and reads its whole output; prints the announcement
+// once the command was started, or failed to start.
+CommandOutput readCommandOutput(const std::string& commandLine, const std::string& announcement,
+                                platform::TimeLimit timeLimit);
 
 // Opens README.htm of the working folder with the default handler; raises "1002h" when it is
 // missing. Whether a handler exists is not reported.
@@ -15,7 +39,3 @@ void openReadme();
 
 // Asks the system to restart after the delay.
 void rebootComputer(unsigned int delaySeconds);
-
-// Reads a command's whole output into one text. Raises "1000h" after the announcement when the
-// pipe cannot be opened.
-std::string readCommandOutput(const std::string& commandLine, const std::string& announcement);

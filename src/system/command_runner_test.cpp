@@ -33,8 +33,45 @@ TEST_F(CommandRunnerTest, LongLinesAndNulBytesFollowThePipeRules) {
 TEST_F(CommandRunnerTest, PipeThatCannotOpenIsReportedAfterTheAnnouncement) {
   EXPECT_EQ(raisedBy([] { runCommand("missing"); }), "ERROR 1000h: POPEN failure.");
   EXPECT_EQ(runLogText(), "Running command: missing\n\n");
-  EXPECT_EQ(raisedBy([] { readCommandOutput("missing", "About to run\n"); }),
-            "ERROR 1000h: POPEN failure.");
+  CommandOutput output = readCommandOutput("missing", "About to run\n", std::chrono::seconds(5));
+  EXPECT_FALSE(output.started);
+  EXPECT_EQ(runLogText(), "Running command: missing\n\nAbout to run\n");
+}
+
+TEST_F(CommandRunnerTest, CommandThatCannotStartIsTriedOnceMoreAfterAPause) {
+  fake().commandOutput["tool"] = "out\n";
+  fake().pipeStartFailures = 1;
+  EXPECT_EQ(runCommand("tool"), std::vector<std::string>{"out\n"});
+  EXPECT_EQ(fake().pipesOpened, (std::vector<std::string>{"tool", "tool"}));
+  ASSERT_EQ(fake().pauses.size(), 1u);
+  EXPECT_GE(fake().pauses[0], 100u);
+  EXPECT_LE(fake().pauses[0], 1000u);
+  // Two refusals in a row are a failure; a started command is never started twice.
+  fake().pipeStartFailures = 2;
+  EXPECT_EQ(raisedBy([] { runCommand("tool"); }), "ERROR 1000h: POPEN failure.");
+  EXPECT_EQ(startCommand("tool")->isOpen(), true);
+  EXPECT_EQ(fake().pipesOpened.size(), 5u);
+  EXPECT_EQ(fake().pauses.size(), 2u);
+}
+
+TEST_F(CommandRunnerTest, TimeLimitKeepsWhatWasReadAndSaysSo) {
+  fake().commandOutput["hangs"] = "first\r\nsecond";
+  fake().hangingCommands.insert("hangs");
+  EXPECT_EQ(runCommand("hangs", std::chrono::seconds(120)),
+            (std::vector<std::string>{"first\r\n", "second"}));
+  EXPECT_EQ(runLogText(),
+            "Running command: hangs\n\nfirst\r\nsecondCommand ended after its time limit of 120 "
+            "seconds: hangs\n\n");
+  CommandOutput output = readCommandOutput("hangs", "", std::chrono::seconds(60));
+  EXPECT_TRUE(output.started);
+  EXPECT_TRUE(output.timedOut);
+  EXPECT_EQ(output.text, "first\r\nsecond");
+  // A command that ends in time says nothing of limits.
+  fake().commandOutput["quick"] = "done\n";
+  output = readCommandOutput("quick", "", std::chrono::seconds(60));
+  EXPECT_FALSE(output.timedOut);
+  EXPECT_EQ(runLogText().find("limit", runLogText().rfind("hangs\n")), std::string::npos);
+  EXPECT_EQ(fake().pipeTimeLimits.back(), std::chrono::seconds(60));
 }
 
 TEST_F(CommandRunnerTest, ReadmeIsOpenedOnlyWhenItExists) {

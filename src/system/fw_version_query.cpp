@@ -4,6 +4,13 @@
 #include "system/pattern.h"
 #include "system/system_info.h"
 
+namespace {
+
+// Far beyond the few seconds the tool needs, yet an unattended run never waits forever.
+constexpr platform::TimeLimit fwVersionTimeLimit = std::chrono::seconds(120);
+
+}  // namespace
+
 void SystemInfo::queryMeFirmwareVersion(std::string command) {
   static const Pattern toolVersionPattern =
       compilePattern(".*Firmware Update Utility Version: *([0-9\\.]*).*");
@@ -12,8 +19,13 @@ void SystemInfo::queryMeFirmwareVersion(std::string command) {
   // The error's text runs to the end of the whole output, line ends included.
   static const Pattern toolErrorPattern = compilePattern("Error ([0-9]*): ([.\\s\\S]*)");
 
-  std::string output = readCommandOutput(
-      command, "Retrieving system ME firmware version.\nRunning command: FwUpdLcl64.exe -fwver\n");
+  CommandOutput run =
+      readCommandOutput(command,
+                        "Retrieving system ME firmware version.\nRunning command: FwUpdLcl64.exe "
+                        "-fwver\n",
+                        fwVersionTimeLimit);
+  if (!run.started) raiseError("1000h");
+  const std::string& output = run.text;
   printVerbose(output + "\n", "default");
   fwUpdLclVersion = "Unknown";
   PatternMatch match;
@@ -21,6 +33,8 @@ void SystemInfo::queryMeFirmwareVersion(std::string command) {
     fwUpdLclVersion = groupText(output, match, 1);
     printVerbose("FwUpdLcl version found: " + fwUpdLclVersion + "\n", "default");
   }
+  // A tool that hung may have printed anything before; what it says cannot be relied on.
+  if (run.timedOut) raiseError("1015h");
   if (searchPattern(firmwareVersionPattern, output, match) && match.groups[1].matched) {
     meFirmwareVersion = groupText(output, match, 1);
     printVerbose("ME firmware version found: " + meFirmwareVersion + "\n\n", "default");

@@ -59,4 +59,17 @@ TEST_F(FwVersionQueryTest, NothingUsefulOrNoPipe) {
             "ERROR 1000h: POPEN failure.");
 }
 
+TEST_F(FwVersionQueryTest, ToolPastItsTimeLimitIsAnUnknownError) {
+  fake().hangingCommands.insert(fwVersionCommand);
+  // Even a version printed before the tool hung is not taken.
+  EXPECT_EQ(query(banner + "FW Version: 11.8.50.3399\r\n"),
+            "ERROR 1015h: Unknown error retrieving ME firmware version.");
+  EXPECT_EQ(info.meFirmwareVersion, "");
+  EXPECT_EQ(info.fwUpdLclVersion, "11.8.50.3425");
+  EXPECT_EQ(fake().pipeTimeLimits, std::vector<platform::TimeLimit>{std::chrono::seconds(120)});
+  EXPECT_NE(runLogText().find(
+                "Command ended after its time limit of 120 seconds: " + fwVersionCommand + "\n"),
+            std::string::npos);
+}
+
 }  // namespace

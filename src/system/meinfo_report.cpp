@@ -9,6 +9,9 @@
 
 namespace {
 
+// A hanging MEInfo must not stop the run; what it printed until then still counts.
+constexpr platform::TimeLimit meInfoTimeLimit = std::chrono::seconds(120);
+
 struct MeInfoField {
   const char* expression;
   std::string SystemInfo::*field;
@@ -52,7 +55,8 @@ void SystemInfo::parseMeInfoLine(std::string line) {
 void SystemInfo::readMeInfoVersions() {
   checkFileExists(meInfoFolder, meInfoExe);
   printVerbose("Retrieving verbose log of MEInfo\n", "default");
-  for (const std::string& chunk : runCommand(meInfoFolder + meInfoVerboseCommand)) {
+  for (const std::string& chunk :
+       runCommand(meInfoFolder + meInfoVerboseCommand, meInfoTimeLimit)) {
     parseMeInfoLine(chunk);
   }
 }
@@ -60,7 +64,8 @@ void SystemInfo::readMeInfoVersions() {
 void SystemInfo::writeMeInfoLog() {
   checkFileExists(meInfoFolder, meInfoExe);
   printVerbose("Retrieving verbose log of MEInfo\n", "default");
-  std::vector<std::string> report = runCommand(meInfoFolder + meInfoVerboseCommand);
+  std::vector<std::string> report =
+      runCommand(meInfoFolder + meInfoVerboseCommand, meInfoTimeLimit);
   printMessage("Printing verbose meinfo log to " + meInfoLogFile + "\n", "default");
   // The report already ends its lines as the tool wrote them; text mode would double every
   // carriage return.

@@ -87,6 +87,17 @@ TEST_F(MeInfoReportTest, MissingToolStopsBeforeTheListing) {
   EXPECT_EQ(fake().deviceListsOpened, 1);
 }
 
+TEST_F(MeInfoReportTest, WhatAToolPastItsTimeLimitPrintedCounts) {
+  installTool("LMS Version 2.0\r\nMEBx Version 11.0\r\n");
+  fake().hangingCommands.insert(meInfoCommand);
+  info.readMeInfoVersions();
+  EXPECT_EQ(info.lmsVersion, "2.0");
+  EXPECT_EQ(info.mebxVersion, "11.0");
+  EXPECT_EQ(fake().pipeTimeLimits, std::vector<platform::TimeLimit>{std::chrono::seconds(120)});
+  info.writeMeInfoLog();
+  EXPECT_EQ(readFileBytes("meInfoVerbose.txt"), "LMS Version 2.0\r\nMEBx Version 11.0\r\n");
+}
+
 TEST_F(MeInfoReportTest, ReportIsSavedAsTheToolPrintedIt) {
   std::string report = "Intel(R) MEInfo Version: 11.8.50.3425\r\n" + std::string(200, 'x') +
                        "\r\nlast line without end";

@@ -7,6 +7,7 @@
 #include "platform/platform.h"
 #include "settings/fixed_names.h"
 #include "settings/run_settings.h"
+#include "system/command_runner.h"
 #include "update/update_progress.h"
 
 namespace {
@@ -37,13 +38,14 @@ void runUpdate(const FirmwareUpdater& updater, std::string firmwareFile) {
   std::string commandLine = updater.getUpdateCommand() + " " + firmwareFolder + firmwareFile;
   if (sameVersionFlag()) commandLine += " " + updater.getAllowSameVersionSwitch();
   printVerbose("Running command: " + commandLine + "\n", "default");
-  platform::CommandPipe pipe(commandLine);
-  if (!pipe.isOpen()) raiseError("1000h");
+  // No time limit: stopping a firmware write halfway is worse than any wait.
+  std::unique_ptr<platform::CommandPipe> pipe = startCommand(commandLine);
+  if (!pipe->isOpen()) raiseError("1000h");
   progressRecords().completed = false;
   std::string pending;
   std::string line;
   std::string chunk;
-  while (pipe.readChunk(chunk)) {
+  while (pipe->readChunk(chunk)) {
     feedChunk(pending, line, chunk);
   }
   // What follows the last carriage return is never shown. A run that never reported its

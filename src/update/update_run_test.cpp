@@ -73,6 +73,13 @@ TEST_F(UpdateRunTest, NoPipeMeansNothingRan) {
   EXPECT_EQ(raisedBy([this] { runUpdate(updater, "other.bin"); }), "ERROR 1000h: POPEN failure.");
 }
 
+TEST_F(UpdateRunTest, TheFlashHasNoTimeLimitAndGetsASecondStart) {
+  fake().pipeStartFailures = 1;
+  EXPECT_EQ(run("completed\r\n"), none);
+  EXPECT_EQ(fake().pipesOpened, (std::vector<std::string>{command, command}));
+  EXPECT_EQ(fake().pipeTimeLimits, std::vector<platform::TimeLimit>(2, platform::noTimeLimit));
+}
+
 // Redraws are written without a flush; the reads of the pipe and its closing flush them, so
 // none is left behind when the run ends, normally or by the tool's error.
 TEST_F(UpdateRunTest, NothingIsLeftUnshownWhenTheRunEnds) {

@@ -11,6 +11,7 @@ import os
 import pathlib
 import pty
 import shutil
+import struct
 import subprocess
 import tempfile
 import threading
@@ -56,6 +57,21 @@ def exit_status(code):
         return code
     status = code & 0xFF
     return 255 if status == 0 and code != 0 else status
+
+
+def smbios_table(bios_version):
+    """A raw SMBIOS table as Windows hands it out: the 8-byte header, a system structure
+    (type 1), the BIOS information (type 0) naming `bios_version` as its BIOS Version string,
+    and the end of the table (type 127)."""
+    def structure(kind, formatted, strings):
+        body = bytes([kind, 4 + len(formatted)]) + struct.pack("<H", 0x20 + kind) + formatted
+        return body + b"".join(text + b"\0" for text in strings) + b"\0" * (1 if strings else 2)
+    bios = bytearray(0x14)
+    bios[0], bios[1] = 1, 2  # vendor is string 1, the BIOS Version (offset 05h) string 2
+    structures = (structure(1, bytes(0x17), [b"Norvane", b"Aster 5"])
+                  + structure(0, bytes(bios), [b"Norvane Ltd.", bios_version.encode("latin-1")])
+                  + structure(127, b"", []))
+    return bytes([0, 3, 2, 0]) + struct.pack("<I", len(structures)) + structures
 
 
 def windows_path(path):
@@ -113,6 +129,8 @@ class KitboxTest(unittest.TestCase):
             self.drive.mkdir()
         self.posix_tools = self.root / "path"
         self.posix_tools.mkdir()
+        # The POSIX build reads its SMBIOS table from here, never from the host's firmware.
+        self.smbios_file = self.root / "smbios.bin"
         if WINE:
             # Wine has no timeout command; ours records the pause and returns at once.
             self.install_tool("recorder_sim", "timeout.exe")
@@ -165,8 +183,9 @@ class KitboxTest(unittest.TestCase):
         return target
 
     def make_kitbox(self, input_txt=None, images=("11.8.55.3510.bin",), readme=True, tool=True,
-                    meinfo=True):
-        """A Kitbox as shipped: input.txt, the images, README.htm and our simulated tools."""
+                    meinfo=True, wmic=True):
+        """A Kitbox as shipped: input.txt, the images, README.htm and our simulated tools.
+        Without our wmic the POSIX build finds none, and wine runs its own."""
         self.write("input.txt", DEFAULT_INPUT if input_txt is None else input_txt)
         for image in images:
             self.write("ME_Flash/" + image, "firmware image " + image + "\n")
@@ -176,7 +195,13 @@ class KitboxTest(unittest.TestCase):
             self.install_tool("fwupdlcl_sim", "ME_Flash/Local-Win/FwUpdLcl64.exe")
         if meinfo:
             self.install_tool("meinfo_sim", "MEInfo/Win/WINDOWS64/MEInfoWin64.exe")
-        self.install_command("wmic_sim", "wmic")
+        if wmic:
+            self.install_command("wmic_sim", "wmic")
+
+    def stage_smbios_table(self, bios_version):
+        """Gives the POSIX build a firmware table whose BIOS Version is `bios_version` (the
+        Windows build reads wine's own table)."""
+        self.smbios_file.write_bytes(smbios_table(bios_version))
 
     def scenario(self, tool, text):
         """Scripts a simulated tool: tool is "wmic", "fwupdlcl" or "meinfo"."""
@@ -240,6 +265,7 @@ class KitboxTest(unittest.TestCase):
             if drive is not UNSET:
                 env["SystemDrive"] = str(drive)
             env["PATH"] = str(self.posix_tools) + os.pathsep + env.get("PATH", "")
+            env["MEFW_SMBIOS_FILE"] = str(self.smbios_file)
             command = [PROGRAM_NAME, *args]
             if WRAPPER:
                 command = WRAPPER + [str(PROGRAM), *args]

@@ -107,6 +107,64 @@ class BrokenQueries(FaultTest):
             self.assertIsNone(self.stamp())
 
 
+class BiosFromTheFirmwareTable(FaultTest):
+    """Where wmic gives no version, the BIOS Version string of the SMBIOS table stands in. The
+    POSIX build reads the table staged by the test; the Windows build reads wine's own, which
+    holds no usable version here."""
+
+    FALLBACK = "wmic gave no BIOS version.\nReading the SMBIOS table.\n"
+
+    def setUp(self):
+        super().setUp()
+        self.stage_smbios_table("N01 Ver. 1.05.2")
+
+    def assert_fallback_outcome(self, run):
+        self.assertIn(self.FALLBACK, run.out)
+        if WINE:
+            self.assert_code(run, 2000)
+            self.assertIn("ERROR 2000s: Could not retrieve BIOS version.", run.out)
+            self.assertIsNone(self.stamp())
+        else:
+            self.assert_code(run, 0)
+            self.assertIn("SMBIOS BIOS version: N01 Ver. 1.05.2\n"
+                          "BIOS version: N01 Ver. 1.05.2\n\n", run.out)
+            self.assertEqual(self.stamp_version(), "11.8.55.3510")
+
+    def test_update_without_wmic(self):
+        (self.kitbox / "wmic.exe" if WINE else self.posix_tools / "wmic").unlink()
+        self.assert_fallback_outcome(self.run_installer("-s", "-v"))
+
+    def test_update_with_wmic_printing_garbage(self):
+        self.scenario("wmic", "behaviour garbage\n")
+        self.assert_fallback_outcome(self.run_installer("-s", "-v"))
+
+    def test_system_information_without_wmic(self):
+        (self.kitbox / "wmic.exe" if WINE else self.posix_tools / "wmic").unlink()
+        run = self.run_installer("-systeminfo")
+        if WINE:
+            self.assert_code(run, 2000)
+        else:
+            self.assert_code(run, 1)
+            self.assertIn("\r-BIOS version:\tn01 ver. 1.05.2\n", run.out)
+
+    def test_both_sources_without_version(self):
+        self.stage_smbios_table("")
+        self.scenario("wmic", "behaviour error\n")
+        run = self.run_installer("-s", "-v")
+        self.assert_code(run, 2000)
+        self.assertIn(self.FALLBACK, run.out)
+        self.assertIsNone(self.stamp())
+
+    @unittest.skipUnless(os.environ.get("MEFW_E2E_REAL_LIMITS") == "1",
+                         "waits out the real 60-second limit: plain POSIX build only")
+    def test_wmic_that_never_ends(self):
+        self.scenario("wmic", "behaviour hang\n")
+        run = self.run_installer("-s", "-v", timeout=150)
+        self.assertIn("Command ended after its time limit of 60 seconds: "
+                      "wmic bios get smbiosbiosversion\n", run.out)
+        self.assert_fallback_outcome(run)
+
+
 class FilesThatCannotBeWritten(FaultTest):
 
     def test_logs_in_the_way_do_not_change_the_outcome(self):

@@ -6,7 +6,8 @@
 //
 // wmic, sim-wmic.txt
 //   keys        bios (N01 Ver. 1.05.2); {header-cell} and {bios-cell} hold the padded column
-//   behaviours  default, empty, error (WMI refuses the query), garbage (UTF-16 with NULs)
+//   behaviours  default, empty, error (WMI refuses the query), garbage (UTF-16 with NULs),
+//               hang (the header line, then a day's wait)
 //
 // FwUpdLcl64, sim-fwupdlcl.txt, sections [-fwver] and [-f]
 //   keys        fwver (11.8.50.3399), tool-version (11.8.50.3425)

@@ -28,6 +28,9 @@ const ToolTable& wmicTable() {
           {"", "error", R"(out Node - WORKSTATION\r\r\nERROR:\r\r\n
 out Description = Invalid query\r\r\n\r\r\n
 exit 1)"},
+          // A wmic whose WMI service never answers: the header, then nothing, for a day.
+          {"", "hang", R"(out {header-cell}\r\r\n
+sleep 86400000)"},
           // The answer in UTF-16, as wmic writes it into a file: NULs between the characters.
           {"", "garbage", R"(out \xff\xfeS\x00M\x00B\x00I\x00O\x00S\x00B\x00I\x00O\x00S\x00
 out V\x00e\x00r\x00s\x00i\x00o\x00n\x00 \x00 \x00\r\x00\n\x00

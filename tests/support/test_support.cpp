@@ -39,6 +39,19 @@ std::string runLogText() {
   return text;
 }
 
+std::string smbiosTableWith(const std::string& biosVersion) {
+  // Type 0 with 0x18 bytes: vendor is string 1, the BIOS Version (offset 05h) string 2.
+  // An empty version is no string at all: number 0.
+  std::string bios = std::string("\x00\x18\x00\x00\x01", 5) + (biosVersion.empty() ? '\0' : '\2') +
+                     std::string(0x12, '\0') + "Norvane Ltd." + '\0';
+  bios += biosVersion.empty() ? std::string(1, '\0') : biosVersion + std::string(2, '\0');
+  std::string structures = bios + std::string("\x7f\x04\xff\xfe\x00\x00", 6);
+  std::string header("\x00\x03\x00\x00", 4);
+  for (int i = 0; i < 4; ++i)
+    header += static_cast<char>((structures.size() >> (8 * i)) & 0xFF);
+  return header + structures;
+}
+
 void UnitTest::SetUp() {
   resetProcessState();
   previousFolder = std::filesystem::current_path();

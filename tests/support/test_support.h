@@ -25,6 +25,10 @@ double secondsTaken(const std::function<void()>& call);
 // translation).
 std::string runLogText();
 
+// A raw SMBIOS table as Windows hands it out (header, then the structures) whose BIOS
+// information structure names `biosVersion` as its BIOS Version string.
+std::string smbiosTableWith(const std::string& biosVersion);
+
 // Each test runs in a fresh temporary working folder with the process state reset. The folder
 // is kept when the test fails, so that what the program wrote can be looked at.
 class UnitTest : public ::testing::Test {

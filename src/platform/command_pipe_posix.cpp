@@ -1,0 +1,187 @@
+// Commands run by /bin/sh with their standard output on a pipe, as popen runs them, but
+// started by hand: a command with a time limit must run in a process group of its own, so that
+// the group, with everything the command started, can be ended when the limit passes.
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+#include "platform/pipe_chunks.h"
+#include "platform/platform.h"
+#include "platform/posix_paths.h"
+
+extern char** environ;
+
+namespace platform {
+
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+// A started command and what is known of it.
+struct RunningCommand {
+  int descriptor = -1;
+  pid_t child = -1;
+  bool limited = false;
+  Clock::time_point deadline;
+  bool timedOut = false;
+  PipeBuffer buffer;
+};
+
+// The child starts with the signal handling of a fresh process: whatever this program ignores
+// or blocks (a closed pipe, for one) must not change how the command behaves.
+void prepareSpawnAttributes(posix_spawnattr_t& attributes, bool ownGroup) {
+  posix_spawnattr_init(&attributes);
+  sigset_t none;
+  sigemptyset(&none);
+  sigset_t defaults;
+  sigemptyset(&defaults);
+  for (int signal : {SIGPIPE, SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGCHLD})
+    sigaddset(&defaults, signal);
+  posix_spawnattr_setsigmask(&attributes, &none);
+  posix_spawnattr_setsigdefault(&attributes, &defaults);
+  short flags = POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
+  if (ownGroup) {
+    flags |= POSIX_SPAWN_SETPGROUP;
+    posix_spawnattr_setpgroup(&attributes, 0);
+  }
+  posix_spawnattr_setflags(&attributes, flags);
+}
+
+// Starts "/bin/sh -c commandLine" with its standard output on a new pipe; returns the pipe's
+// reading end, or -1.
+int spawnShell(const std::string& commandLine, bool ownGroup, pid_t& child) {
+  int ends[2];
+  if (pipe2(ends, O_CLOEXEC) != 0) return -1;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, ends[1], STDOUT_FILENO);
+  posix_spawnattr_t attributes;
+  prepareSpawnAttributes(attributes, ownGroup);
+  std::string shell = "/bin/sh";
+  std::string option = "-c";
+  std::string command = toPosixSeparators(commandLine);
+  char* argv[] = {shell.data(), option.data(), command.data(), nullptr};
+  int failed = posix_spawn(&child, shell.c_str(), &actions, &attributes, argv, environ);
+  posix_spawnattr_destroy(&attributes);
+  posix_spawn_file_actions_destroy(&actions);
+  close(ends[1]);
+  if (failed == 0) return ends[0];
+  close(ends[0]);
+  return -1;
+}
+
+int millisecondsLeft(const RunningCommand& state) {
+  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(state.deadline - Clock::now());
+  return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+}
+
+void endCommandGroup(RunningCommand& state) {
+  state.timedOut = true;
+  kill(-state.child, SIGKILL);
+}
+
+// Waits until the pipe holds something or the time limit passes; false at the limit.
+bool waitForOutput(RunningCommand& state) {
+  pollfd output{state.descriptor, POLLIN, 0};
+  for (;;) {
+    int ready = poll(&output, 1, millisecondsLeft(state));
+    if (ready > 0) return true;
+    if (ready == 0) return false;
+    if (errno != EINTR) return true;  // the read that follows reports the failure
+  }
+}
+
+// Called only when every byte read before is handed out: the command may not have printed
+// more yet, so what the program wrote must be on the console before it waits.
+std::size_t readPipe(void* source, char* into, std::size_t size) {
+  auto& state = *static_cast<RunningCommand*>(source);
+  std::fflush(stdout);
+  if (state.timedOut) return 0;
+  if (state.limited && !waitForOutput(state)) {
+    endCommandGroup(state);
+    return 0;
+  }
+  for (;;) {
+    ssize_t count = read(state.descriptor, into, size);
+    if (count >= 0) return static_cast<std::size_t>(count);
+    if (errno != EINTR) return 0;
+  }
+}
+
+void waitForChild(pid_t child, int options, pid_t& result) {
+  int status = 0;
+  do {
+    result = waitpid(child, &status, options);
+  } while (result < 0 && errno == EINTR);
+}
+
+// A command may close its output and still run on: the time limit holds for its end too.
+void waitForLimitedChild(RunningCommand& state) {
+  pid_t result = 0;
+  for (;;) {
+    waitForChild(state.child, WNOHANG, result);
+    if (result != 0) return;
+    if (millisecondsLeft(state) == 0) break;
+    timespec step{0, 5 * 1000 * 1000};
+    nanosleep(&step, nullptr);
+  }
+  endCommandGroup(state);
+  waitForChild(state.child, 0, result);
+}
+
+}  // namespace
+
+struct CommandPipe::State {
+  RunningCommand command;
+};
+
+CommandPipe::CommandPipe(const std::string& commandLine, TimeLimit timeLimit) : state(new State) {
+  std::fflush(stdout);  // the child's output must not overtake ours
+  RunningCommand& command = state->command;
+  command.limited = timeLimit > TimeLimit::zero();
+  command.deadline = Clock::now() + timeLimit;
+  command.descriptor = spawnShell(commandLine, command.limited, command.child);
+  // Read past stdio, so that the program knows when a read may wait.
+  command.buffer.source = &command;
+  command.buffer.read = readPipe;
+}
+
+CommandPipe::~CommandPipe() {
+  RunningCommand& command = state->command;
+  if (command.descriptor < 0) return;
+  std::fflush(stdout);
+  close(command.descriptor);
+  if (command.limited) {
+    waitForLimitedChild(command);
+  } else {
+    pid_t result = 0;
+    waitForChild(command.child, 0, result);
+  }
+}
+
+bool CommandPipe::isOpen() const { return state->command.descriptor >= 0; }
+
+bool CommandPipe::readChunk(std::string& chunk) {
+  return isOpen() && nextPipeChunk(state->command.buffer, chunk);
+}
+
+bool CommandPipe::timedOut() const { return state->command.timedOut; }
+
+void pauseMilliseconds(unsigned milliseconds) {
+  std::fflush(stdout);
+  timespec left{static_cast<time_t>(milliseconds / 1000),
+                static_cast<long>(milliseconds % 1000) * 1000 * 1000};
+  while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+  }
+}
+
+}  // namespace platform

@@ -1,0 +1,51 @@
+// The firmware's SMBIOS table, whatever it holds, as the BIOS query's fallback reads it. The
+// reader must stay inside the buffer and end; a version it finds must be one of the table's
+// NUL-ended strings; and the query must store what the BIOS expression finds in it.
+#include "expected_matches.h"
+#include "fuzz_support.h"
+#include "platform/platform_fake.h"
+#include "process_state.h"
+#include "settings/text_case.h"
+#include "system/bios_query.h"
+#include "system/smbios_table.h"
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  enterScratchFolder();
+  return 0;
+}
+
+namespace {
+
+void checkTableString(std::string_view table, const std::string& found) {
+  fuzzCheck(!found.empty(), "an empty SMBIOS string taken for the BIOS version");
+  fuzzCheck(found.find('\0') == std::string::npos, "a BIOS version string across a NUL");
+  std::string ended = found + '\0';
+  fuzzCheck(table.find(ended, 8) != std::string_view::npos,
+            "BIOS version " + printable(found) + " is no string of the table");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  resetProcessState();
+  // A copy of exactly the input's size, so that any read past it is caught.
+  const std::string table(asText(data, size));
+  const std::optional<std::string> found = smbiosBiosVersion(table);
+  if (found) checkTableString(table, *found);
+  const std::optional<std::string> expected =
+      found ? expectedBiosVersion(*found) : std::optional<std::string>();
+
+  platform::fakePlatform().commandOutput["wmic bios get smbiosbiosversion"] = "";
+  platform::fakePlatform().smbiosTable = table;
+  try {
+    queryBiosVersion();
+  } catch (const std::string& message) {
+    requireCodedMessage(message, {{"2000s"}});
+    fuzzCheck(!expected, "no BIOS version taken where the table holds " + expected.value_or(""));
+    return 0;
+  }
+  fuzzCheck(expected.has_value(), "BIOS version found in a table without one");
+  fuzzCheck(currentBiosVersion() == toLower(*expected),
+            "BIOS version " + currentBiosVersion() + " instead of " + *expected);
+  return 0;
+}
