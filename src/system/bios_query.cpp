@@ -5,7 +5,7 @@
 #include "settings/fixed_names.h"
 #include "settings/text_case.h"
 #include "system/command_runner.h"
-#include "system/pattern.h"
+#include "system/tool_output_scan.h"
 
 namespace {
 
@@ -17,21 +17,15 @@ std::string& storedBiosVersion() {
 }  // namespace
 
 void queryBiosVersion() {
-  // The greedy start makes the version the last place where a letter, two digits and a blank
-  // begin; a header line of letters only never qualifies.
-  static const Pattern biosPattern =
-      compilePattern("[\\s\\S]*([a-zA-Z][0-9][0-9] [a-zA-Z0-9\\. ]*)[\\s\\S]*");
   std::string output = readCommandOutput(
       biosVersionCommand,
       "Retrieving system BIOS version.\nRunning command: " + biosVersionCommand + "\n");
   printVerbose(output, "default");
-  PatternMatch match;
-  if (!searchPattern(biosPattern, output, match) || !match.groups[1].matched) {
-    raiseError("2000s");
-  }
-  std::string version = groupText(output, match, 1);
-  printVerbose("BIOS version: " + version + "\n\n", "default");
-  storedBiosVersion() = toLower(version);
+  // A header line of letters only never holds a version.
+  std::optional<std::string> version = findBiosVersion(output);
+  if (!version) raiseError("2000s");
+  printVerbose("BIOS version: " + *version + "\n\n", "default");
+  storedBiosVersion() = toLower(*version);
 }
 
 std::string currentBiosVersion() { return storedBiosVersion(); }

@@ -1,33 +1,26 @@
 #include "app/error_catalogue.h"
 #include "console/messages.h"
 #include "system/command_runner.h"
-#include "system/pattern.h"
 #include "system/system_info.h"
+#include "system/tool_output_scan.h"
 
 void SystemInfo::queryMeFirmwareVersion(std::string command) {
-  static const Pattern toolVersionPattern =
-      compilePattern(".*Firmware Update Utility Version: *([0-9\\.]*).*");
-  static const Pattern firmwareVersionPattern =
-      compilePattern("[ \\t]*FW Version[\\:]*[ \\t]*([0-9\\.]+)[ \\t]*");
-  // The error's text runs to the end of the whole output, line ends included.
-  static const Pattern toolErrorPattern = compilePattern("Error ([0-9]*): ([.\\s\\S]*)");
-
   std::string output = readCommandOutput(
       command, "Retrieving system ME firmware version.\nRunning command: FwUpdLcl64.exe -fwver\n");
   printVerbose(output + "\n", "default");
   fwUpdLclVersion = "Unknown";
-  PatternMatch match;
-  if (searchPattern(toolVersionPattern, output, match) && match.groups[1].matched) {
-    fwUpdLclVersion = groupText(output, match, 1);
+  if (std::optional<TextMatch> tool = matchToolVersion(output)) {
+    fwUpdLclVersion = spanText(output, tool->group1);
     printVerbose("FwUpdLcl version found: " + fwUpdLclVersion + "\n", "default");
   }
-  if (searchPattern(firmwareVersionPattern, output, match) && match.groups[1].matched) {
-    meFirmwareVersion = groupText(output, match, 1);
+  if (std::optional<TextMatch> firmware = matchFirmwareVersion(output)) {
+    meFirmwareVersion = spanText(output, firmware->group1);
     printVerbose("ME firmware version found: " + meFirmwareVersion + "\n\n", "default");
     return;
   }
-  if (searchPattern(toolErrorPattern, output, match) && match.groups[1].matched) {
-    throw "ERROR " + groupText(output, match, 1) + "v: " + groupText(output, match, 2);
+  // The error's text runs to the end of the whole output, line ends included.
+  if (std::optional<TextMatch> error = matchToolError(output)) {
+    throw "ERROR " + spanText(output, error->group1) + "v: " + spanText(output, error->group2);
   }
   raiseError("1015h");
 }

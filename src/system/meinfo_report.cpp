@@ -4,46 +4,34 @@
 #include "console/messages.h"
 #include "system/command_runner.h"
 #include "system/driver_walk.h"
-#include "system/pattern.h"
 #include "system/system_info.h"
+#include "system/tool_output_scan.h"
 
 namespace {
 
 struct MeInfoField {
-  const char* expression;
+  std::optional<TextMatch> (*scan)(std::string_view line);
   std::string SystemInfo::*field;
   const char* announcement;
 };
 
-// Tried in this order; only the MEInfo version has a colon after "Version".
+// Tried in this order.
 const MeInfoField meInfoFields[] = {
-    {".*MEBx Version *([0-9\\.]*).*", &SystemInfo::mebxVersion, "MEBx Version found: "},
-    {".*LMS Version *([0-9\\.]*).*", &SystemInfo::lmsVersion, "LMS Version found: "},
-    {".*MEI Driver Version *([0-9\\.]*).*", &SystemInfo::meiVersion, "MEI Version found: "},
-    {".*MEInfo Version: *([0-9\\.]*).*", &SystemInfo::meInfoVersion, "MEInfo Version found: "},
-    {".*PMC Version *([0-9\\.]*).*", &SystemInfo::pmcVersion, "PMC Version found: "},
+    {matchMebxVersion, &SystemInfo::mebxVersion, "MEBx Version found: "},
+    {matchLmsVersion, &SystemInfo::lmsVersion, "LMS Version found: "},
+    {matchMeiVersion, &SystemInfo::meiVersion, "MEI Version found: "},
+    {matchMeInfoVersion, &SystemInfo::meInfoVersion, "MEInfo Version found: "},
+    {matchPmcVersion, &SystemInfo::pmcVersion, "PMC Version found: "},
 };
-
-const std::vector<Pattern>& meInfoPatterns() {
-  static const std::vector<Pattern> patterns = [] {
-    std::vector<Pattern> compiled;
-    for (const MeInfoField& field : meInfoFields) {
-      compiled.push_back(compilePattern(field.expression));
-    }
-    return compiled;
-  }();
-  return patterns;
-}
 
 }  // namespace
 
 void SystemInfo::parseMeInfoLine(std::string line) {
-  PatternMatch match;
-  for (std::size_t i = 0; i < meInfoPatterns().size(); ++i) {
-    if (searchPattern(meInfoPatterns()[i], line, match) && match.groups[1].matched) {
-      std::string value = groupText(line, match, 1);
-      this->*meInfoFields[i].field = value;
-      printVerbose(meInfoFields[i].announcement + value + "\n", "default");
+  for (const MeInfoField& field : meInfoFields) {
+    if (std::optional<TextMatch> found = field.scan(line)) {
+      std::string value = spanText(line, found->group1);
+      this->*field.field = value;
+      printVerbose(field.announcement + value + "\n", "default");
       return;
     }
   }

@@ -1,0 +1,93 @@
+#include "system/text_scan.h"
+
+std::string spanText(std::string_view text, TextSpan span) {
+  return std::string(text.substr(span.begin, span.end - span.begin));
+}
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isLineBreak(char c) { return c == '\n' || c == '\r'; }
+bool isBlankOrTab(char c) { return c == ' ' || c == '\t'; }
+bool isDigitOrDot(char c) { return isDigit(c) || c == '.'; }
+
+std::size_t skipWhile(std::string_view text, std::size_t at, bool (*test)(char)) {
+  while (at < text.size() && test(text[at]))
+    ++at;
+  return at;
+}
+
+bool startsAt(std::string_view text, std::size_t at, std::string_view word) {
+  return at <= text.size() && text.substr(at, word.size()) == word;
+}
+
+std::size_t lineStartBefore(std::string_view text, std::size_t at) {
+  while (at > 0 && !isLineBreak(text[at - 1]))
+    --at;
+  return at;
+}
+
+std::size_t lineEndFrom(std::string_view text, std::size_t at) {
+  return skipWhile(text, at, [](char c) { return !isLineBreak(c); });
+}
+
+std::optional<TextMatch> lastFitOnFirstLine(std::string_view text, std::string_view anchor,
+                                            FitAt fit) {
+  for (std::size_t first = text.find(anchor); first != std::string_view::npos;) {
+    const std::size_t lineEnd = lineEndFrom(text, first);
+    // The anchor holds no line break, so every anchor that starts on the line ends on it.
+    for (std::size_t at = text.rfind(anchor, lineEnd - anchor.size());;
+         at = text.rfind(anchor, at - 1)) {
+      if (std::optional<TextMatch> found = fit(text, at + anchor.size(), lineEnd)) {
+        found->whole.begin = lineStartBefore(text, first);
+        return found;
+      }
+      if (at == first) break;
+    }
+    first = text.find(anchor, lineEnd);
+  }
+  return std::nullopt;
+}
+
+std::optional<TextMatch> firstFit(std::string_view text, std::string_view anchor, FitAt fit) {
+  for (std::size_t at = text.find(anchor); at != std::string_view::npos;
+       at = text.find(anchor, at + 1)) {
+    if (std::optional<TextMatch> found = fit(text, at + anchor.size(), text.size())) {
+      found->whole.begin = at;
+      return found;
+    }
+  }
+  return std::nullopt;
+}
+
+std::optional<TextMatch> firstFitAfterBlanks(std::string_view text, std::string_view anchor,
+                                             FitAt fit) {
+  std::optional<TextMatch> found = firstFit(text, anchor, fit);
+  while (found && found->whole.begin > 0 && isBlankOrTab(text[found->whole.begin - 1]))
+    --found->whole.begin;
+  return found;
+}
+
+std::optional<TextMatch> matchLineWith(std::string_view text, std::string_view word) {
+  const std::size_t at = text.find(word);
+  if (at == std::string_view::npos) return std::nullopt;
+  TextMatch found;
+  found.whole = {lineStartBefore(text, at), lineEndFrom(text, at)};
+  return found;
+}
+
+namespace {
+
+// " *([0-9\.]*).*" after the phrase: always fits.
+std::optional<TextMatch> phraseValueFits(std::string_view text, std::size_t afterPhrase,
+                                         std::size_t lineEnd) {
+  TextMatch found;
+  found.group1.begin = skipWhile(text, afterPhrase, [](char c) { return c == ' '; });
+  found.group1.end = skipWhile(text, found.group1.begin, isDigitOrDot);
+  found.whole.end = lineEnd;
+  return found;
+}
+
+}  // namespace
+
+std::optional<TextMatch> matchPhraseValue(std::string_view text, std::string_view phrase) {
+  return lastFitOnFirstLine(text, phrase, phraseValueFits);
+}

@@ -1,0 +1,131 @@
+#include "system/tool_output_scan.h"
+
+namespace {
+
+bool isLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+bool isBiosVersionCharacter(char c) { return isLetter(c) || isDigitOrDot(c) || c == ' '; }
+
+bool biosVersionStartsAt(std::string_view text, std::size_t at) {
+  return isLetter(text[at]) && isDigit(text[at + 1]) && isDigit(text[at + 2]) &&
+         text[at + 3] == ' ';
+}
+
+// "[\:]*[ \t]*([0-9\.]+)[ \t]*" after "FW Version".
+std::optional<TextMatch> firmwareVersionFits(std::string_view output, std::size_t afterKey,
+                                             std::size_t) {
+  TextMatch found;
+  found.group1.begin =
+      skipWhile(output, skipWhile(output, afterKey, [](char c) { return c == ':'; }), isBlankOrTab);
+  found.group1.end = skipWhile(output, found.group1.begin, isDigitOrDot);
+  if (found.group1.end == found.group1.begin) return std::nullopt;
+  found.whole.end = skipWhile(output, found.group1.end, isBlankOrTab);
+  return found;
+}
+
+// "([0-9]*): ([.\s\S]*)" after "Error ".
+std::optional<TextMatch> toolErrorFits(std::string_view output, std::size_t afterKey, std::size_t) {
+  TextMatch found;
+  found.group1 = {afterKey, skipWhile(output, afterKey, isDigit)};
+  if (!startsAt(output, found.group1.end, ": ")) return std::nullopt;
+  found.group2 = {found.group1.end + 2, output.size()};
+  found.whole.end = output.size();
+  return found;
+}
+
+// "[0-9]*\.[0-9]*\.[0-9]*\.[0-9]*" from `at`: where it ends, if it is there.
+std::optional<std::size_t> dottedVersionEnd(std::string_view text, std::size_t at) {
+  for (int dots = 0; dots < 3; ++dots) {
+    at = skipWhile(text, at, isDigit);
+    if (!startsAt(text, at, ".")) return std::nullopt;
+    ++at;
+  }
+  return skipWhile(text, at, isDigit);
+}
+
+// The DriverVer expression on one line that holds "DriverVer". Its greedy ".*"s pick the last
+// "DriverVer" that works, then the last equals sign and comma after it that work, which comes
+// to the last comma on the line that is followed by a version and has an equals sign between
+// it and the first "DriverVer" (any later "DriverVer" that works sees the same last comma).
+std::optional<TextMatch> driverVersionOnLine(std::string_view line, std::size_t firstKey) {
+  const std::size_t lineEnd = lineEndFrom(line, firstKey);
+  const std::size_t equals = line.find('=', firstKey + 9);
+  if (equals >= lineEnd) return std::nullopt;
+  for (std::size_t comma = line.rfind(',', lineEnd - 1);
+       comma != std::string_view::npos && comma > equals; comma = line.rfind(',', comma - 1)) {
+    if (std::optional<std::size_t> end = dottedVersionEnd(line, comma + 1)) {
+      TextMatch found;
+      found.whole = {lineStartBefore(line, firstKey), lineEnd};
+      found.group1 = {comma + 1, *end};
+      return found;
+    }
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<TextMatch> matchBiosVersion(std::string_view text) {
+  for (std::size_t at = text.size() < 4 ? 0 : text.size() - 3; at-- > 0;) {
+    if (!biosVersionStartsAt(text, at)) continue;
+    TextMatch found;
+    found.whole = {0, text.size()};
+    found.group1 = {at, skipWhile(text, at + 4, isBiosVersionCharacter)};
+    return found;
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> findBiosVersion(std::string_view text) {
+  std::optional<TextMatch> found = matchBiosVersion(text);
+  if (!found) return std::nullopt;
+  return spanText(text, found->group1);
+}
+
+std::optional<TextMatch> matchToolVersion(std::string_view output) {
+  return matchPhraseValue(output, "Firmware Update Utility Version:");
+}
+
+std::optional<TextMatch> matchFirmwareVersion(std::string_view output) {
+  return firstFitAfterBlanks(output, "FW Version", firmwareVersionFits);
+}
+
+std::optional<TextMatch> matchToolError(std::string_view output) {
+  return firstFit(output, "Error ", toolErrorFits);
+}
+
+std::optional<TextMatch> matchMebxVersion(std::string_view line) {
+  return matchPhraseValue(line, "MEBx Version");
+}
+
+std::optional<TextMatch> matchLmsVersion(std::string_view line) {
+  return matchPhraseValue(line, "LMS Version");
+}
+
+std::optional<TextMatch> matchMeiVersion(std::string_view line) {
+  return matchPhraseValue(line, "MEI Driver Version");
+}
+
+std::optional<TextMatch> matchMeInfoVersion(std::string_view line) {
+  return matchPhraseValue(line, "MEInfo Version:");
+}
+
+std::optional<TextMatch> matchPmcVersion(std::string_view line) {
+  return matchPhraseValue(line, "PMC Version");
+}
+
+std::optional<TextMatch> matchSolDriver(std::string_view description) {
+  return matchLineWith(description, "SOL");
+}
+
+std::optional<TextMatch> matchDalDriver(std::string_view description) {
+  return matchLineWith(description, "DAL");
+}
+
+std::optional<TextMatch> matchDriverVersion(std::string_view line) {
+  for (std::size_t key = line.find("DriverVer"); key != std::string_view::npos;
+       key = line.find("DriverVer", lineEndFrom(line, key))) {
+    if (std::optional<TextMatch> found = driverVersionOnLine(line, key)) return found;
+  }
+  return std::nullopt;
+}
