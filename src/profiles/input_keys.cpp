@@ -9,20 +9,14 @@ bool isNameCharacter(char c) {
 
 bool isPlatformListCharacter(char c) { return isNameCharacter(c) || c == ',' || isBlankOrTab(c); }
 
-// "[ \t]*=[ \t]*" after the key: where the value begins, if the equals sign is there.
-std::optional<std::size_t> valueStart(std::string_view line, std::size_t afterKey) {
-  const std::size_t equals = skipWhile(line, afterKey, isBlankOrTab);
-  if (equals == line.size() || line[equals] != '=') return std::nullopt;
-  return skipWhile(line, equals + 1, isBlankOrTab);
-}
-
-// "...=[ \t]*(<value>*)" and, if `trailingBlanks`, "[ \t]*" after the value.
+// "[ \t]*=[ \t]*(<value>*)" after the key and, if `trailingBlanks`, "[ \t]*" after the value.
 std::optional<TextMatch> valueFits(std::string_view line, std::size_t afterKey,
                                    bool (*isValueCharacter)(char), bool trailingBlanks) {
-  std::optional<std::size_t> start = valueStart(line, afterKey);
-  if (!start) return std::nullopt;
+  const std::size_t equals = skipWhile(line, afterKey, isBlankOrTab);
+  if (!startsAt(line, equals, "=")) return std::nullopt;
+  const std::size_t start = skipWhile(line, equals + 1, isBlankOrTab);
   TextMatch found;
-  found.group1 = {*start, skipWhile(line, *start, isValueCharacter)};
+  found.group1 = {start, skipWhile(line, start, isValueCharacter)};
   found.whole.end =
       trailingBlanks ? skipWhile(line, found.group1.end, isBlankOrTab) : found.group1.end;
   return found;
@@ -45,19 +39,19 @@ std::optional<TextMatch> messageFits(std::string_view line, std::size_t afterKey
 }  // namespace
 
 std::optional<TextMatch> matchFirmwareFileKey(std::string_view line) {
-  return firstFitAfterBlanks(line, "meFirmwareFile", nameFits);
+  return firstFit(line, "meFirmwareFile", nameFits, true);
 }
 
 std::optional<TextMatch> matchSupportedPlatformsKey(std::string_view line) {
-  return firstFitAfterBlanks(line, "supportedPlatforms", platformListFits);
+  return firstFit(line, "supportedPlatforms", platformListFits, true);
 }
 
 std::optional<TextMatch> matchUpfrontMessageKey(std::string_view line) {
-  return firstFitAfterBlanks(line, "upfrontMessage", messageFits);
+  return firstFit(line, "upfrontMessage", messageFits, true);
 }
 
 std::optional<TextMatch> matchPrereqBiosKey(std::string_view line) {
-  return firstFitAfterBlanks(line, "prereqBios", nameFits);
+  return firstFit(line, "prereqBios", nameFits, true);
 }
 
 std::optional<InputKeyMatch> matchInputKey(std::string_view line) {

@@ -18,12 +18,12 @@ namespace {
 // replaces an earlier one.
 void checkDriver(const std::string& description, const std::string& infPath, std::string& solInf) {
   printSuperVerbose(description + "\n", "default");
-  if (matchSolDriver(description)) {
+  if (matchLineWith(description, "SOL")) {
     printVerbose("Found SOL driver\n", "default");
     solInf = infPath;
     printVerbose("Inf location " + solInf + "\n", "default");
   }
-  if (matchDalDriver(description)) printVerbose("Found DAL driver\n", "default");
+  if (matchLineWith(description, "DAL")) printVerbose("Found DAL driver\n", "default");
 }
 
 }  // namespace

@@ -9,7 +9,8 @@ void SystemInfo::queryMeFirmwareVersion(std::string command) {
       command, "Retrieving system ME firmware version.\nRunning command: FwUpdLcl64.exe -fwver\n");
   printVerbose(output + "\n", "default");
   fwUpdLclVersion = "Unknown";
-  if (std::optional<TextMatch> tool = matchToolVersion(output)) {
+  if (std::optional<TextMatch> tool =
+          matchPhraseValue(output, "Firmware Update Utility Version:")) {
     fwUpdLclVersion = spanText(output, tool->group1);
     printVerbose("FwUpdLcl version found: " + fwUpdLclVersion + "\n", "default");
   }

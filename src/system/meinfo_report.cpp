@@ -9,26 +9,27 @@
 
 namespace {
 
+// Each is read as ".*<phrase> *([0-9\.]*).*".
 struct MeInfoField {
-  std::optional<TextMatch> (*scan)(std::string_view line);
+  const char* phrase;
   std::string SystemInfo::*field;
   const char* announcement;
 };
 
-// Tried in this order.
+// Tried in this order; only the MEInfo version has a colon after "Version".
 const MeInfoField meInfoFields[] = {
-    {matchMebxVersion, &SystemInfo::mebxVersion, "MEBx Version found: "},
-    {matchLmsVersion, &SystemInfo::lmsVersion, "LMS Version found: "},
-    {matchMeiVersion, &SystemInfo::meiVersion, "MEI Version found: "},
-    {matchMeInfoVersion, &SystemInfo::meInfoVersion, "MEInfo Version found: "},
-    {matchPmcVersion, &SystemInfo::pmcVersion, "PMC Version found: "},
+    {"MEBx Version", &SystemInfo::mebxVersion, "MEBx Version found: "},
+    {"LMS Version", &SystemInfo::lmsVersion, "LMS Version found: "},
+    {"MEI Driver Version", &SystemInfo::meiVersion, "MEI Version found: "},
+    {"MEInfo Version:", &SystemInfo::meInfoVersion, "MEInfo Version found: "},
+    {"PMC Version", &SystemInfo::pmcVersion, "PMC Version found: "},
 };
 
 }  // namespace
 
 void SystemInfo::parseMeInfoLine(std::string line) {
   for (const MeInfoField& field : meInfoFields) {
-    if (std::optional<TextMatch> found = field.scan(line)) {
+    if (std::optional<TextMatch> found = matchPhraseValue(line, field.phrase)) {
       std::string value = spanText(line, found->group1);
       this->*field.field = value;
       printVerbose(field.announcement + value + "\n", "default");

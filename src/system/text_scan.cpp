@@ -1,22 +1,9 @@
 #include "system/text_scan.h"
 
-std::string spanText(std::string_view text, TextSpan span) {
-  return std::string(text.substr(span.begin, span.end - span.begin));
-}
-
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
-bool isLineBreak(char c) { return c == '\n' || c == '\r'; }
-bool isBlankOrTab(char c) { return c == ' ' || c == '\t'; }
-bool isDigitOrDot(char c) { return isDigit(c) || c == '.'; }
-
 std::size_t skipWhile(std::string_view text, std::size_t at, bool (*test)(char)) {
   while (at < text.size() && test(text[at]))
     ++at;
   return at;
-}
-
-bool startsAt(std::string_view text, std::size_t at, std::string_view word) {
-  return at <= text.size() && text.substr(at, word.size()) == word;
 }
 
 std::size_t lineStartBefore(std::string_view text, std::size_t at) {
@@ -47,23 +34,18 @@ std::optional<TextMatch> lastFitOnFirstLine(std::string_view text, std::string_v
   return std::nullopt;
 }
 
-std::optional<TextMatch> firstFit(std::string_view text, std::string_view anchor, FitAt fit) {
+std::optional<TextMatch> firstFit(std::string_view text, std::string_view anchor, FitAt fit,
+                                  bool blanksBefore) {
   for (std::size_t at = text.find(anchor); at != std::string_view::npos;
        at = text.find(anchor, at + 1)) {
     if (std::optional<TextMatch> found = fit(text, at + anchor.size(), text.size())) {
+      while (blanksBefore && at > 0 && isBlankOrTab(text[at - 1]))
+        --at;
       found->whole.begin = at;
       return found;
     }
   }
   return std::nullopt;
-}
-
-std::optional<TextMatch> firstFitAfterBlanks(std::string_view text, std::string_view anchor,
-                                             FitAt fit) {
-  std::optional<TextMatch> found = firstFit(text, anchor, fit);
-  while (found && found->whole.begin > 0 && isBlankOrTab(text[found->whole.begin - 1]))
-    --found->whole.begin;
-  return found;
 }
 
 std::optional<TextMatch> matchLineWith(std::string_view text, std::string_view word) {

@@ -23,18 +23,21 @@ struct TextMatch {
   TextSpan group2;
 };
 
-std::string spanText(std::string_view text, TextSpan span);
+inline std::string spanText(std::string_view text, TextSpan span) {
+  return std::string(text.substr(span.begin, span.end - span.begin));
+}
 
-bool isDigit(char c);
-bool isLineBreak(char c);
-bool isBlankOrTab(char c);
-bool isDigitOrDot(char c);
+inline bool isDigit(char c) { return c >= '0' && c <= '9'; }
+inline bool isLineBreak(char c) { return c == '\n' || c == '\r'; }
+inline bool isBlankOrTab(char c) { return c == ' ' || c == '\t'; }
+inline bool isDigitOrDot(char c) { return isDigit(c) || c == '.'; }
 
 // The end of the run of characters from `at` that pass `test`.
 std::size_t skipWhile(std::string_view text, std::size_t at, bool (*test)(char));
 
-// Whether `word` stands in the text at `at`.
-bool startsAt(std::string_view text, std::size_t at, std::string_view word);
+inline bool startsAt(std::string_view text, std::size_t at, std::string_view word) {
+  return at <= text.size() && text.substr(at, word.size()) == word;
+}
 
 // The start of the line that holds `at`, and the position of the line break that ends it.
 std::size_t lineStartBefore(std::string_view text, std::size_t at);
@@ -52,17 +55,16 @@ using FitAt = std::optional<TextMatch> (*)(std::string_view text, std::size_t af
 std::optional<TextMatch> lastFitOnFirstLine(std::string_view text, std::string_view anchor,
                                             FitAt fit);
 
-// For "<anchor><rest>": the first place that fits.
-std::optional<TextMatch> firstFit(std::string_view text, std::string_view anchor, FitAt fit);
+// For "<anchor><rest>", or with `blanksBefore` "[ \t]*<anchor><rest>": the first place that
+// fits; the match begins at the anchor, or where the run of blanks and tabs before it begins.
+std::optional<TextMatch> firstFit(std::string_view text, std::string_view anchor, FitAt fit,
+                                  bool blanksBefore);
 
-// For "[ \t]*<anchor><rest>": the first place that fits; the match begins where the run of
-// blanks and tabs before it begins.
-std::optional<TextMatch> firstFitAfterBlanks(std::string_view text, std::string_view anchor,
-                                             FitAt fit);
-
-// ".*<word>.*": the whole of the first line that holds the word.
+// ".*<word>.*", such as ".*SOL.*" or ".*COMPLETE.*": the whole of the first line that holds
+// the word.
 std::optional<TextMatch> matchLineWith(std::string_view text, std::string_view word);
 
-// ".*<phrase> *([0-9\.]*).*": the digits and dots after the blanks that follow the last
-// occurrence of the phrase on the first line that has one; the match runs to the line's end.
+// ".*<phrase> *([0-9\.]*).*", such as ".*MEBx Version *([0-9\.]*).*": the digits and dots
+// after the blanks that follow the last occurrence of the phrase on the first line that has
+// one; the match runs to the line's end.
 std::optional<TextMatch> matchPhraseValue(std::string_view text, std::string_view phrase);

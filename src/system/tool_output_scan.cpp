@@ -82,44 +82,12 @@ std::optional<std::string> findBiosVersion(std::string_view text) {
   return spanText(text, found->group1);
 }
 
-std::optional<TextMatch> matchToolVersion(std::string_view output) {
-  return matchPhraseValue(output, "Firmware Update Utility Version:");
-}
-
 std::optional<TextMatch> matchFirmwareVersion(std::string_view output) {
-  return firstFitAfterBlanks(output, "FW Version", firmwareVersionFits);
+  return firstFit(output, "FW Version", firmwareVersionFits, true);
 }
 
 std::optional<TextMatch> matchToolError(std::string_view output) {
-  return firstFit(output, "Error ", toolErrorFits);
-}
-
-std::optional<TextMatch> matchMebxVersion(std::string_view line) {
-  return matchPhraseValue(line, "MEBx Version");
-}
-
-std::optional<TextMatch> matchLmsVersion(std::string_view line) {
-  return matchPhraseValue(line, "LMS Version");
-}
-
-std::optional<TextMatch> matchMeiVersion(std::string_view line) {
-  return matchPhraseValue(line, "MEI Driver Version");
-}
-
-std::optional<TextMatch> matchMeInfoVersion(std::string_view line) {
-  return matchPhraseValue(line, "MEInfo Version:");
-}
-
-std::optional<TextMatch> matchPmcVersion(std::string_view line) {
-  return matchPhraseValue(line, "PMC Version");
-}
-
-std::optional<TextMatch> matchSolDriver(std::string_view description) {
-  return matchLineWith(description, "SOL");
-}
-
-std::optional<TextMatch> matchDalDriver(std::string_view description) {
-  return matchLineWith(description, "DAL");
+  return firstFit(output, "Error ", toolErrorFits, false);
 }
 
 std::optional<TextMatch> matchDriverVersion(std::string_view line) {

@@ -1,5 +1,7 @@
 // The scanners of what the system's tools print: wmic, Intel's update and MEInfo tools, and
-// the INF files and driver descriptions of the driver walk.
+// the INF files of the driver walk. The expressions of the shape ".*<phrase> *([0-9\.]*).*"
+// and ".*<word>.*" (tool and MEInfo versions, SOL and DAL drivers) are read by
+// matchPhraseValue and matchLineWith (system/text_scan.h).
 #pragma once
 
 #include <optional>
@@ -16,30 +18,11 @@ std::optional<TextMatch> matchBiosVersion(std::string_view text);
 // The BIOS version as the expression above finds it, in the text's own letter case.
 std::optional<std::string> findBiosVersion(std::string_view text);
 
-// ".*Firmware Update Utility Version: *([0-9\.]*).*"
-std::optional<TextMatch> matchToolVersion(std::string_view output);
-
 // "[ \t]*FW Version[\:]*[ \t]*([0-9\.]+)[ \t]*"
 std::optional<TextMatch> matchFirmwareVersion(std::string_view output);
 
 // "Error ([0-9]*): ([.\s\S]*)": group 2 runs to the end of the whole text.
 std::optional<TextMatch> matchToolError(std::string_view output);
-
-// The MEInfo report's versions.
-// ".*MEBx Version *([0-9\.]*).*"
-std::optional<TextMatch> matchMebxVersion(std::string_view line);
-// ".*LMS Version *([0-9\.]*).*"
-std::optional<TextMatch> matchLmsVersion(std::string_view line);
-// ".*MEI Driver Version *([0-9\.]*).*"
-std::optional<TextMatch> matchMeiVersion(std::string_view line);
-// ".*MEInfo Version: *([0-9\.]*).*"
-std::optional<TextMatch> matchMeInfoVersion(std::string_view line);
-// ".*PMC Version *([0-9\.]*).*"
-std::optional<TextMatch> matchPmcVersion(std::string_view line);
-
-// ".*SOL.*" and ".*DAL.*" in a driver description.
-std::optional<TextMatch> matchSolDriver(std::string_view description);
-std::optional<TextMatch> matchDalDriver(std::string_view description);
 
 // ".*DriverVer.*=.*,([0-9]*\.[0-9]*\.[0-9]*\.[0-9]*).*": the four dotted digit runs after the
 // last comma that has an equals sign before it and "DriverVer" before that, on the first line

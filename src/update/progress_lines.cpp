@@ -79,11 +79,3 @@ std::optional<TextMatch> matchUpdateProgress(std::string_view line) {
   }
   return std::nullopt;
 }
-
-std::optional<TextMatch> matchVerificationComplete(std::string_view line) {
-  return matchLineWith(line, "COMPLETE");
-}
-
-std::optional<TextMatch> matchUpdateCompleted(std::string_view line) {
-  return matchLineWith(line, "completed");
-}

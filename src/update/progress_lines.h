@@ -1,5 +1,6 @@
 // The scanners of the update tool's progress lines. Its error lines are read by
-// matchToolError (system/tool_output_scan.h), as in the version query.
+// matchToolError (system/tool_output_scan.h), as in the version query, and ".*COMPLETE.*" and
+// ".*completed.*" by matchLineWith (system/text_scan.h).
 #pragma once
 
 #include <optional>
@@ -12,9 +13,3 @@ std::optional<TextMatch> matchVerificationProgress(std::string_view line);
 
 // ".*FW Update *: *\[ *([0-9]*)% \(.\).*\]": group 1 is the percentage.
 std::optional<TextMatch> matchUpdateProgress(std::string_view line);
-
-// ".*COMPLETE.*"
-std::optional<TextMatch> matchVerificationComplete(std::string_view line);
-
-// ".*completed.*"
-std::optional<TextMatch> matchUpdateCompleted(std::string_view line);

@@ -62,11 +62,11 @@ LineReading readLine(std::string_view line) {
     reading = {LineKind::verificationProgress, spanView(line, found->group1), {}};
   } else if (std::optional<TextMatch> found = matchUpdateProgress(line)) {
     reading = {LineKind::updateProgress, spanView(line, found->group1), {}};
-  } else if (matchVerificationComplete(line)) {
+  } else if (matchLineWith(line, "COMPLETE")) {
     reading.kind = LineKind::verificationComplete;
   } else if (std::optional<TextMatch> found = matchToolError(line)) {
     reading = {LineKind::toolError, spanView(line, found->group1), spanView(line, found->group2)};
-  } else if (matchUpdateCompleted(line)) {
+  } else if (matchLineWith(line, "completed")) {
     reading.kind = LineKind::updateCompleted;
   }
   return reading;
