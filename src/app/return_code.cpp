@@ -9,17 +9,11 @@ namespace {
 
 // "[ ]*([\d]+)([\D]).*" after the keyword.
 std::optional<TextMatch> codeFits(std::string_view message, std::size_t afterKeyword, std::size_t) {
-  TextMatch found;
-  found.group1.begin = skipWhile(message, afterKeyword, [](char c) { return c == ' '; });
-  found.group1.end = skipWhile(message, found.group1.begin, isDigit);
-  if (found.group1.end == found.group1.begin || found.group1.end == message.size()) {
-    return std::nullopt;
-  }
-  found.group2 = {found.group1.end, found.group1.end + 1};
-  // The character after the digits may be a line break; the final ".*" then runs on over the
-  // next line.
-  found.whole.end = lineEndFrom(message, found.group2.end);
-  return found;
+  const std::size_t digits = skipWhile(message, afterKeyword, [](char c) { return c == ' '; });
+  const std::size_t kind = skipWhile(message, digits, isDigit);
+  if (kind == digits || kind == message.size()) return std::nullopt;
+  // The kind may be a line break; the final ".*" then runs on over the next line.
+  return TextMatch{{0, lineEndFrom(message, kind + 1)}, {digits, kind}, {kind, kind + 1}};
 }
 
 // A code's digits beyond the int range (only a tool can print such a number) still have to

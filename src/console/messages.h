@@ -4,10 +4,11 @@
 #pragma once
 
 #include <string>
-#include <vector>
+
+#include "console/run_log.h"
 
 // Every message of every level, shown or not, in call order. Never cleared.
-std::vector<std::string>& runLog();
+RunLog& runLog();
 
 void emitMessage(std::string text, std::string type, bool show);
 

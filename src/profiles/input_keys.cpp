@@ -9,49 +9,35 @@ bool isNameCharacter(char c) {
 
 bool isPlatformListCharacter(char c) { return isNameCharacter(c) || c == ',' || isBlankOrTab(c); }
 
+bool isMessageCharacter(char c) { return !isLineBreak(c); }
+
 // "[ \t]*=[ \t]*(<value>*)" after the key and, if `trailingBlanks`, "[ \t]*" after the value.
-std::optional<TextMatch> valueFits(std::string_view line, std::size_t afterKey,
-                                   bool (*isValueCharacter)(char), bool trailingBlanks) {
+template <bool (*isValueCharacter)(char), bool trailingBlanks>
+std::optional<TextMatch> valueFits(std::string_view line, std::size_t afterKey, std::size_t) {
   const std::size_t equals = skipWhile(line, afterKey, isBlankOrTab);
   if (!startsAt(line, equals, "=")) return std::nullopt;
   const std::size_t start = skipWhile(line, equals + 1, isBlankOrTab);
-  TextMatch found;
-  found.group1 = {start, skipWhile(line, start, isValueCharacter)};
-  found.whole.end =
-      trailingBlanks ? skipWhile(line, found.group1.end, isBlankOrTab) : found.group1.end;
-  return found;
-}
-
-std::optional<TextMatch> nameFits(std::string_view line, std::size_t afterKey, std::size_t) {
-  return valueFits(line, afterKey, isNameCharacter, true);
-}
-
-std::optional<TextMatch> platformListFits(std::string_view line, std::size_t afterKey,
-                                          std::size_t) {
-  return valueFits(line, afterKey, isPlatformListCharacter, false);
-}
-
-std::optional<TextMatch> messageFits(std::string_view line, std::size_t afterKey, std::size_t) {
-  return valueFits(
-      line, afterKey, [](char c) { return !isLineBreak(c); }, false);
+  const std::size_t end = skipWhile(line, start, isValueCharacter);
+  return TextMatch{
+      {0, trailingBlanks ? skipWhile(line, end, isBlankOrTab) : end}, {start, end}, {}};
 }
 
 }  // namespace
 
 std::optional<TextMatch> matchFirmwareFileKey(std::string_view line) {
-  return firstFit(line, "meFirmwareFile", nameFits, true);
+  return firstFit(line, "meFirmwareFile", valueFits<isNameCharacter, true>, true);
 }
 
 std::optional<TextMatch> matchSupportedPlatformsKey(std::string_view line) {
-  return firstFit(line, "supportedPlatforms", platformListFits, true);
+  return firstFit(line, "supportedPlatforms", valueFits<isPlatformListCharacter, false>, true);
 }
 
 std::optional<TextMatch> matchUpfrontMessageKey(std::string_view line) {
-  return firstFit(line, "upfrontMessage", messageFits, true);
+  return firstFit(line, "upfrontMessage", valueFits<isMessageCharacter, false>, true);
 }
 
 std::optional<TextMatch> matchPrereqBiosKey(std::string_view line) {
-  return firstFit(line, "prereqBios", nameFits, true);
+  return firstFit(line, "prereqBios", valueFits<isNameCharacter, true>, true);
 }
 
 std::optional<InputKeyMatch> matchInputKey(std::string_view line) {
@@ -77,11 +63,7 @@ std::optional<TextMatch> matchFirmwareVersionShape(std::string_view fileName) {
       at = skipWhile(fileName, at, isDigit);
       if (at == fileName.size() || fileName[at] != '.') break;
     }
-    if (dots == 4) {
-      TextMatch found;
-      found.whole = {start, lineEndFrom(fileName, at)};
-      return found;
-    }
+    if (dots == 4) return TextMatch{{start, lineEndFrom(fileName, at)}, {}, {}};
     start = skipWhile(fileName, start, isDigit) + 1;
   }
   return std::nullopt;

@@ -51,9 +51,7 @@ std::optional<TextMatch> firstFit(std::string_view text, std::string_view anchor
 std::optional<TextMatch> matchLineWith(std::string_view text, std::string_view word) {
   const std::size_t at = text.find(word);
   if (at == std::string_view::npos) return std::nullopt;
-  TextMatch found;
-  found.whole = {lineStartBefore(text, at), lineEndFrom(text, at)};
-  return found;
+  return TextMatch{{lineStartBefore(text, at), lineEndFrom(text, at)}, {}, {}};
 }
 
 namespace {
@@ -61,11 +59,8 @@ namespace {
 // " *([0-9\.]*).*" after the phrase: always fits.
 std::optional<TextMatch> phraseValueFits(std::string_view text, std::size_t afterPhrase,
                                          std::size_t lineEnd) {
-  TextMatch found;
-  found.group1.begin = skipWhile(text, afterPhrase, [](char c) { return c == ' '; });
-  found.group1.end = skipWhile(text, found.group1.begin, isDigitOrDot);
-  found.whole.end = lineEnd;
-  return found;
+  const std::size_t value = skipWhile(text, afterPhrase, [](char c) { return c == ' '; });
+  return TextMatch{{0, lineEnd}, {value, skipWhile(text, value, isDigitOrDot)}, {}};
 }
 
 }  // namespace

@@ -14,23 +14,18 @@ bool biosVersionStartsAt(std::string_view text, std::size_t at) {
 // "[\:]*[ \t]*([0-9\.]+)[ \t]*" after "FW Version".
 std::optional<TextMatch> firmwareVersionFits(std::string_view output, std::size_t afterKey,
                                              std::size_t) {
-  TextMatch found;
-  found.group1.begin =
-      skipWhile(output, skipWhile(output, afterKey, [](char c) { return c == ':'; }), isBlankOrTab);
-  found.group1.end = skipWhile(output, found.group1.begin, isDigitOrDot);
-  if (found.group1.end == found.group1.begin) return std::nullopt;
-  found.whole.end = skipWhile(output, found.group1.end, isBlankOrTab);
-  return found;
+  const std::size_t colons = skipWhile(output, afterKey, [](char c) { return c == ':'; });
+  const std::size_t value = skipWhile(output, colons, isBlankOrTab);
+  const std::size_t valueEnd = skipWhile(output, value, isDigitOrDot);
+  if (valueEnd == value) return std::nullopt;
+  return TextMatch{{0, skipWhile(output, valueEnd, isBlankOrTab)}, {value, valueEnd}, {}};
 }
 
 // "([0-9]*): ([.\s\S]*)" after "Error ".
 std::optional<TextMatch> toolErrorFits(std::string_view output, std::size_t afterKey, std::size_t) {
-  TextMatch found;
-  found.group1 = {afterKey, skipWhile(output, afterKey, isDigit)};
-  if (!startsAt(output, found.group1.end, ": ")) return std::nullopt;
-  found.group2 = {found.group1.end + 2, output.size()};
-  found.whole.end = output.size();
-  return found;
+  const std::size_t number = skipWhile(output, afterKey, isDigit);
+  if (!startsAt(output, number, ": ")) return std::nullopt;
+  return TextMatch{{0, output.size()}, {afterKey, number}, {number + 2, output.size()}};
 }
 
 // "[0-9]*\.[0-9]*\.[0-9]*\.[0-9]*" from `at`: where it ends, if it is there.
@@ -54,10 +49,7 @@ std::optional<TextMatch> driverVersionOnLine(std::string_view line, std::size_t 
   for (std::size_t comma = line.rfind(',', lineEnd - 1);
        comma != std::string_view::npos && comma > equals; comma = line.rfind(',', comma - 1)) {
     if (std::optional<std::size_t> end = dottedVersionEnd(line, comma + 1)) {
-      TextMatch found;
-      found.whole = {lineStartBefore(line, firstKey), lineEnd};
-      found.group1 = {comma + 1, *end};
-      return found;
+      return TextMatch{{lineStartBefore(line, firstKey), lineEnd}, {comma + 1, *end}, {}};
     }
   }
   return std::nullopt;
@@ -68,10 +60,7 @@ std::optional<TextMatch> driverVersionOnLine(std::string_view line, std::size_t 
 std::optional<TextMatch> matchBiosVersion(std::string_view text) {
   for (std::size_t at = text.size() < 4 ? 0 : text.size() - 3; at-- > 0;) {
     if (!biosVersionStartsAt(text, at)) continue;
-    TextMatch found;
-    found.whole = {0, text.size()};
-    found.group1 = {at, skipWhile(text, at + 4, isBiosVersionCharacter)};
-    return found;
+    return TextMatch{{0, text.size()}, {at, skipWhile(text, at + 4, isBiosVersionCharacter)}, {}};
   }
   return std::nullopt;
 }

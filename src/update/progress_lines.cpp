@@ -28,10 +28,7 @@ std::optional<TextMatch> verificationFits(std::string_view line, std::size_t aft
   if (!percent) return std::nullopt;
   std::optional<std::size_t> closing = afterBlanks(line, *percent + 1, ']');
   if (!closing) return std::nullopt;
-  TextMatch found;
-  found.group1 = *digits;
-  found.whole.end = *closing + 1;
-  return found;
+  return TextMatch{{0, *closing + 1}, *digits, {}};
 }
 
 // " *: *\[ *([0-9]*)% \(.\)" after "FW Update", the ')' before `closing`.
@@ -45,9 +42,7 @@ std::optional<TextMatch> updateFits(std::string_view line, std::size_t afterKey,
   if (spinner + 1 >= closing || isLineBreak(line[spinner]) || line[spinner + 1] != ')') {
     return std::nullopt;
   }
-  TextMatch found;
-  found.group1 = *digits;
-  return found;
+  return TextMatch{{}, *digits, {}};
 }
 
 // The update expression on one line that holds "FW Update": its ".*\]" ends the match at the

@@ -24,12 +24,7 @@ void writeFileBytes(const std::filesystem::path& path, const std::string& bytes)
   file << bytes;
 }
 
-std::string runLogText() {
-  std::string text;
-  for (const std::string& entry : runLog())
-    text += entry;
-  return text;
-}
+std::string runLogText() { return runLog().text(); }
 
 void UnitTest::SetUp() {
   resetProcessState();
