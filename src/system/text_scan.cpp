@@ -1,19 +1,22 @@
 #include "system/text_scan.h"
 
-std::size_t skipWhile(std::string_view text, std::size_t at, bool (*test)(char)) {
-  while (at < text.size() && test(text[at]))
-    ++at;
-  return at;
+std::size_t lastOccurrence(std::string_view text, std::string_view word, std::size_t first,
+                           std::size_t end) {
+  const std::string_view searched = text.substr(0, end);
+  for (std::size_t next = searched.find(word, first + 1); next != std::string_view::npos;
+       next = searched.find(word, next + 1))
+    first = next;
+  return first;
 }
 
 std::size_t lineStartBefore(std::string_view text, std::size_t at) {
+  // Most texts are one line, which two quick searches show.
+  const std::string_view before = text.substr(0, at);
+  if (before.find('\n') == std::string_view::npos && before.find('\r') == std::string_view::npos)
+    return 0;
   while (at > 0 && !isLineBreak(text[at - 1]))
     --at;
   return at;
-}
-
-std::size_t lineEndFrom(std::string_view text, std::size_t at) {
-  return skipWhile(text, at, [](char c) { return !isLineBreak(c); });
 }
 
 std::optional<TextMatch> lastFitOnFirstLine(std::string_view text, std::string_view anchor,
@@ -21,7 +24,7 @@ std::optional<TextMatch> lastFitOnFirstLine(std::string_view text, std::string_v
   for (std::size_t first = text.find(anchor); first != std::string_view::npos;) {
     const std::size_t lineEnd = lineEndFrom(text, first);
     // The anchor holds no line break, so every anchor that starts on the line ends on it.
-    for (std::size_t at = text.rfind(anchor, lineEnd - anchor.size());;
+    for (std::size_t at = lastOccurrence(text, anchor, first, lineEnd);;
          at = text.rfind(anchor, at - 1)) {
       if (std::optional<TextMatch> found = fit(text, at + anchor.size(), lineEnd)) {
         found->whole.begin = lineStartBefore(text, first);

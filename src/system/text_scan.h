@@ -32,8 +32,13 @@ inline bool isLineBreak(char c) { return c == '\n' || c == '\r'; }
 inline bool isBlankOrTab(char c) { return c == ' ' || c == '\t'; }
 inline bool isDigitOrDot(char c) { return isDigit(c) || c == '.'; }
 
-// The end of the run of characters from `at` that pass `test`.
-std::size_t skipWhile(std::string_view text, std::size_t at, bool (*test)(char));
+// The end of the run of characters from `at` that pass `test`. These few run for every byte
+// the scanners read, so they are inline.
+inline std::size_t skipWhile(std::string_view text, std::size_t at, bool (*test)(char)) {
+  while (at < text.size() && test(text[at]))
+    ++at;
+  return at;
+}
 
 inline bool startsAt(std::string_view text, std::size_t at, std::string_view word) {
   return at <= text.size() && text.substr(at, word.size()) == word;
@@ -41,7 +46,17 @@ inline bool startsAt(std::string_view text, std::size_t at, std::string_view wor
 
 // The start of the line that holds `at`, and the position of the line break that ends it.
 std::size_t lineStartBefore(std::string_view text, std::size_t at);
-std::size_t lineEndFrom(std::string_view text, std::size_t at);
+
+inline std::size_t lineEndFrom(std::string_view text, std::size_t at) {
+  while (at < text.size() && !isLineBreak(text[at]))
+    ++at;
+  return at;
+}
+
+// The last occurrence of `word` that starts at or after `first` (an occurrence) and ends by
+// `end`. Searched forward: that is quick, and the last one usually fits.
+std::size_t lastOccurrence(std::string_view text, std::string_view word, std::size_t first,
+                           std::size_t end);
 
 // Tells whether the rest of an expression fits right after a place where its anchor word
 // stands, and where its groups and its end then lie (`whole.begin` is left to the caller).

@@ -51,7 +51,7 @@ std::optional<TextMatch> updateProgressOnLine(std::string_view line, std::size_t
   const std::size_t lineEnd = lineEndFrom(line, firstKey);
   const std::size_t closing = line.rfind(']', lineEnd - 1);
   if (closing == std::string_view::npos || closing < firstKey) return std::nullopt;
-  for (std::size_t key = line.rfind("FW Update", closing);;
+  for (std::size_t key = lastOccurrence(line, "FW Update", firstKey, closing);;
        key = line.rfind("FW Update", key - 1)) {
     if (std::optional<TextMatch> found = updateFits(line, key + 9, closing)) {
       found->whole = {lineStartBefore(line, firstKey), closing + 1};
