@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/error_catalogue.h"
+#include "app/return_code.h"
 #include "process_state.h"
 
 namespace {

@@ -7,6 +7,7 @@
 
 #include "app/error_catalogue.h"
 #include "app/installer.h"
+#include "app/return_code.h"
 #include "app/update_sequence.h"
 #include "console/log_files.h"
 #include "console/messages.h"

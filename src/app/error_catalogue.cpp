@@ -1,11 +1,5 @@
 #include "app/error_catalogue.h"
 
-#include <climits>
-
-#include "checks/number_text.h"
-#include "console/messages.h"
-#include "system/pattern.h"
-
 ErrorCatalogue startErrorCatalogue() {
   return {
       {"1000h", "ERROR 1000h: POPEN failure."},
@@ -113,43 +107,4 @@ std::string formatError(const std::string& code, const std::vector<std::string>&
 
 void raiseError(const std::string& code, const std::vector<std::string>& arguments) {
   throw formatError(code, arguments);
-}
-
-namespace {
-
-// A code's digits beyond the int range (only a tool can print such a number) still have to
-// end the run as a failure.
-int codeNumber(const std::string& digits) { return decimalDigitsValue(digits).value_or(INT_MAX); }
-
-// An Intel tool's error reported without a number carries no code of its own; it is still a
-// failure of its kind and must not end the run with 0.
-int toolErrorWithoutNumber(const std::string& message) {
-  if (message.compare(0, 9, "ERROR v: ") == 0) return 4000;
-  if (message.compare(0, 9, "ERROR u: ") == 0) return 4001;
-  return 0;
-}
-
-}  // namespace
-
-int extractReturnCode(const std::string& message) {
-  static const Pattern codePattern = compilePattern(".*(?:ERROR|CODE)[ ]*([\\d]+)([\\D]).*");
-  printVerbose("Extracting return code\n", "default");
-  printSuperVerbose("From: " + message + " \n", "default");
-  int code = 0;
-  PatternMatch match;
-  if (searchPattern(codePattern, message, match)) {
-    std::string kind = groupText(message, match, 2);
-    printVerbose("Type: " + kind, "default");
-    if (kind == "v") {
-      code = 4000;
-    } else if (kind == "u") {
-      code = 4001;
-    } else {
-      code = codeNumber(groupText(message, match, 1));
-    }
-  } else {
-    code = toolErrorWithoutNumber(message);
-  }
-  printVerbose("  Return code: " + std::to_string(code) + "\n\n", "default");
-  return code;
 }

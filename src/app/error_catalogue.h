@@ -31,8 +31,3 @@ std::string formatError(const std::string& code, const std::vector<std::string>&
 // Throws formatError(code, arguments).
 [[noreturn]] void raiseError(const std::string& code,
                              const std::vector<std::string>& arguments = {});
-
-// The exit code named by a caught message: the code's digits, 4000 for an error the ME
-// firmware version query reported ("v"), 4001 for one the update run reported ("u"), 0 when
-// the text holds no code.
-int extractReturnCode(const std::string& message);

@@ -1,5 +1,7 @@
 #include "console/log_files.h"
 
+#include <functional>
+
 #include "app/error_catalogue.h"
 #include "console/messages.h"
 #include "platform/platform.h"
@@ -7,10 +9,26 @@
 
 namespace {
 
+// Creates or truncates the file and lets `writeBody` fill it; raises "2003s" with the name
+// when the file cannot be opened or written.
+void writeFile(const std::string& fileName, platform::FileMode mode,
+               const std::function<bool(platform::OutputFile&)>& writeBody) {
+  platform::OutputFile file(fileName, mode, platform::WriteMethod::inPlace);
+  if (!file.isOpen()) raiseError("2003s", {fileName});
+  printVerbose("Printing to file " + fileName + "\n\n", "default");
+  const bool written = writeBody(file);
+  // A full disk must not pass for a written log.
+  if (!file.commit() || !written) raiseError("2003s", {fileName});
+}
+
+// The file holds the log as it stands after the announcement; the messages about writing it
+// come later. It is written from the log itself: a copy would double the memory a long run
+// needs.
 void writeRunLog(const std::string& announcement, const std::string& fileName) {
   printMessage(announcement + fileName + "\n", "default");
-  std::vector<std::string> copy = runLog();
-  writeLinesToFile(fileName, copy);
+  const std::size_t bytes = runLog().size();
+  writeFile(fileName, platform::FileMode::text,
+            [bytes](platform::OutputFile& file) { return runLog().writeTo(file, bytes); });
 }
 
 }  // namespace
@@ -21,12 +39,10 @@ void printRunLog() { writeRunLog("Printing log file to ", runLogFileName); }
 
 void writeLinesToFile(const std::string& fileName, const std::vector<std::string>& texts,
                       platform::FileMode mode) {
-  platform::OutputFile file(fileName, mode, platform::WriteMethod::inPlace);
-  if (!file.isOpen()) raiseError("2003s", {fileName});
-  printVerbose("Printing to file " + fileName + "\n\n", "default");
-  for (const std::string& text : texts) {
-    if (!file.write(text)) break;
-  }
-  // A full disk must not pass for a written log.
-  if (!file.commit()) raiseError("2003s", {fileName});
+  writeFile(fileName, mode, [&texts](platform::OutputFile& file) {
+    for (const std::string& text : texts) {
+      if (!file.write(text)) return false;
+    }
+    return true;
+  });
 }

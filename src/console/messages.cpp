@@ -5,15 +5,15 @@
 #include "settings/run_settings.h"
 #include "settings/text_case.h"
 
-std::vector<std::string>& runLog() {
-  static std::vector<std::string> log;
+RunLog& runLog() {
+  static RunLog log;
   return log;
 }
 
 void resetRunLog() { runLog().clear(); }
 
 void emitMessage(std::string text, std::string type, bool show) {
-  runLog().push_back(text);
+  runLog().append(text);
   // A hidden message still sets its colour; the console keeps it until the next message.
   platform::setConsoleAttribute(attributeForType(consoleColours(), toLower(std::move(type))));
   if (show) platform::writeOutput(text);

@@ -14,10 +14,11 @@
 #pragma once
 
 #include <string>
-#include <vector>
 
-// Every message of every level, shown or not, in call order. The program never clears it.
-std::vector<std::string>& runLog();
+#include "console/run_log.h"
+
+// Every message of every level, shown or not, in call order. Never cleared.
+RunLog& runLog();
 
 // Empties the run log (for tests).
 void resetRunLog();

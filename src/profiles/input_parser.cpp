@@ -3,42 +3,13 @@
 #include "app/error_catalogue.h"
 #include "console/file_ops.h"
 #include "console/messages.h"
+#include "profiles/input_keys.h"
 #include "profiles/platform_decoder.h"
 #include "settings/text_case.h"
-#include "system/pattern.h"
 
 namespace {
 
 const char* const inputFileName = "input.txt";
-
-// Each key is searched anywhere in a line, so text around it (even a comment mark) is allowed.
-const Pattern& firmwarePattern() {
-  static const Pattern pattern =
-      compilePattern("[ \\t]*meFirmwareFile[ \\t]*=[ \\t]*([a-zA-Z0-9_\\-\\.]*)[ \\t]*");
-  return pattern;
-}
-
-const Pattern& platformsPattern() {
-  static const Pattern pattern =
-      compilePattern("[ \\t]*supportedPlatforms[ \\t]*=[ \\t]*([a-zA-Z0-9_\\-\\.\\, \\t]*)");
-  return pattern;
-}
-
-const Pattern& messagePattern() {
-  static const Pattern pattern = compilePattern("[ \\t]*upfrontMessage[ \\t]*=[ \\t]*(.*)");
-  return pattern;
-}
-
-const Pattern& prerequisitePattern() {
-  static const Pattern pattern =
-      compilePattern("[ \\t]*prereqBios[ \\t]*=[ \\t]*([a-zA-Z0-9_\\-\\.]*)[ \\t]*");
-  return pattern;
-}
-
-const Pattern& versionCheckPattern() {
-  static const Pattern pattern = compilePattern("[0-9]*\\.[0-9]*\\.[0-9]*\\.[0-9]*\\..*");
-  return pattern;
-}
 
 struct ParseState {
   std::vector<InputProfile>& profiles;
@@ -58,8 +29,7 @@ void addFirmwareLine(ParseState& state, const std::string& fileName) {
                    "\nInput firmware version: " + versionOfFileName(fileName) + "\n",
                "default");
   ++state.profileCounter;
-  PatternMatch ignored;
-  if (!searchPattern(versionCheckPattern(), fileName, ignored)) raiseError("1013h");
+  if (!matchFirmwareVersionShape(fileName)) raiseError("1013h");
   InputProfile profile;
   profile.meFirmwareFile = fileName;
   profile.firmwareVersion = versionOfFileName(fileName);
@@ -128,26 +98,19 @@ void addPrerequisiteLine(ParseState& state, const std::string& version) {
   state.profiles.back().setPrereqBios(removeBlanks(version));
 }
 
-struct LineKind {
-  const Pattern& (*pattern)();
-  void (*add)(ParseState&, const std::string&);
-};
-
-// Tried in this order; the first key found decides what the line is.
-const LineKind lineKinds[] = {
-    {firmwarePattern, addFirmwareLine},
-    {platformsPattern, addPlatformsLine},
-    {messagePattern, addMessageLine},
-    {prerequisitePattern, addPrerequisiteLine},
-};
-
 void parseLine(ParseState& state, const std::string& line) {
-  PatternMatch match;
-  for (const LineKind& kind : lineKinds) {
-    if (searchPattern(kind.pattern(), line, match)) {
-      kind.add(state, groupText(line, match, 1));
-      return;
-    }
+  std::optional<InputKeyMatch> found = matchInputKey(line);
+  if (!found) return;
+  std::string value = spanText(line, found->match.group1);
+  switch (found->key) {
+    case InputKey::meFirmwareFile:
+      return addFirmwareLine(state, value);
+    case InputKey::supportedPlatforms:
+      return addPlatformsLine(state, value);
+    case InputKey::upfrontMessage:
+      return addMessageLine(state, value);
+    case InputKey::prereqBios:
+      return addPrerequisiteLine(state, value);
   }
 }
 

@@ -8,8 +8,8 @@
 #include "settings/fixed_names.h"
 #include "settings/text_case.h"
 #include "system/command_runner.h"
-#include "system/pattern.h"
 #include "system/smbios_table.h"
+#include "system/tool_output_scan.h"
 
 namespace {
 
@@ -19,17 +19,6 @@ constexpr platform::TimeLimit wmicTimeLimit = std::chrono::seconds(60);
 std::string& storedBiosVersion() {
   static std::string version;
   return version;
-}
-
-// The one place where a BIOS version is cut out of a text, whichever source the text came from.
-std::optional<std::string> findBiosVersion(const std::string& text) {
-  // The greedy start makes the version the last place where a letter, two digits and a blank
-  // begin; a header line of letters only never qualifies.
-  static const Pattern biosPattern =
-      compilePattern("[\\s\\S]*([a-zA-Z][0-9][0-9] [a-zA-Z0-9\\. ]*)[\\s\\S]*");
-  PatternMatch match;
-  if (!searchPattern(biosPattern, text, match) || !match.groups[1].matched) return std::nullopt;
-  return groupText(text, match, 1);
 }
 
 // wmic's answer; nothing when it is missing, hung, or printed no version.

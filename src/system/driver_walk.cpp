@@ -2,7 +2,7 @@
 
 #include "console/messages.h"
 #include "platform/platform.h"
-#include "system/pattern.h"
+#include "system/tool_output_scan.h"
 
 std::string narrowText(const std::u16string& text) {
   std::string narrow;
@@ -18,16 +18,13 @@ namespace {
 // Looks at one compatible driver. Both tests run on every driver, and a later SOL driver
 // replaces an earlier one.
 void checkDriver(const std::string& description, const std::string& infPath, std::string& solInf) {
-  static const Pattern solPattern = compilePattern(".*SOL.*");
-  static const Pattern dalPattern = compilePattern(".*DAL.*");
   printSuperVerbose(description + "\n", "default");
-  PatternMatch match;
-  if (searchPattern(solPattern, description, match)) {
+  if (matchLineWith(description, "SOL")) {
     printVerbose("Found SOL driver\n", "default");
     solInf = infPath;
     printVerbose("Inf location " + solInf + "\n", "default");
   }
-  if (searchPattern(dalPattern, description, match)) printVerbose("Found DAL driver\n", "default");
+  if (matchLineWith(description, "DAL")) printVerbose("Found DAL driver\n", "default");
 }
 
 }  // namespace
@@ -52,17 +49,14 @@ std::string findSolDriverInf() {
 }
 
 std::string readInfDriverVersion(std::string infPath) {
-  static const Pattern driverVerPattern =
-      compilePattern(".*DriverVer.*=.*,([0-9]*\\.[0-9]*\\.[0-9]*\\.[0-9]*).*");
   std::string result = "Unknown";
   platform::InputFile file(infPath, platform::FileMode::text);
   if (!file.isOpen()) return result;
   printVerbose(infPath + " opened\n", "default");
   std::string line;
-  PatternMatch match;
   while (file.readLine(line)) {
-    if (searchPattern(driverVerPattern, line, match)) {
-      result = groupText(line, match, 1);
+    if (std::optional<TextMatch> found = matchDriverVersion(line)) {
+      result = spanText(line, found->group1);
       printVerbose("SOL version found " + result + "\n", "default");
       break;
     }

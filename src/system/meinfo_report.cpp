@@ -4,49 +4,38 @@
 #include "console/messages.h"
 #include "system/command_runner.h"
 #include "system/driver_walk.h"
-#include "system/pattern.h"
 #include "system/system_info.h"
+#include "system/tool_output_scan.h"
 
 namespace {
 
 // A hanging MEInfo must not stop the run; what it printed until then still counts.
 constexpr platform::TimeLimit meInfoTimeLimit = std::chrono::seconds(120);
 
+// Each is read as ".*<phrase> *([0-9\.]*).*".
 struct MeInfoField {
-  const char* expression;
+  const char* phrase;
   std::string SystemInfo::*field;
   const char* announcement;
 };
 
 // Tried in this order; only the MEInfo version has a colon after "Version".
 const MeInfoField meInfoFields[] = {
-    {".*MEBx Version *([0-9\\.]*).*", &SystemInfo::mebxVersion, "MEBx Version found: "},
-    {".*LMS Version *([0-9\\.]*).*", &SystemInfo::lmsVersion, "LMS Version found: "},
-    {".*MEI Driver Version *([0-9\\.]*).*", &SystemInfo::meiVersion, "MEI Version found: "},
-    {".*MEInfo Version: *([0-9\\.]*).*", &SystemInfo::meInfoVersion, "MEInfo Version found: "},
-    {".*PMC Version *([0-9\\.]*).*", &SystemInfo::pmcVersion, "PMC Version found: "},
+    {"MEBx Version", &SystemInfo::mebxVersion, "MEBx Version found: "},
+    {"LMS Version", &SystemInfo::lmsVersion, "LMS Version found: "},
+    {"MEI Driver Version", &SystemInfo::meiVersion, "MEI Version found: "},
+    {"MEInfo Version:", &SystemInfo::meInfoVersion, "MEInfo Version found: "},
+    {"PMC Version", &SystemInfo::pmcVersion, "PMC Version found: "},
 };
-
-const std::vector<Pattern>& meInfoPatterns() {
-  static const std::vector<Pattern> patterns = [] {
-    std::vector<Pattern> compiled;
-    for (const MeInfoField& field : meInfoFields) {
-      compiled.push_back(compilePattern(field.expression));
-    }
-    return compiled;
-  }();
-  return patterns;
-}
 
 }  // namespace
 
 void SystemInfo::parseMeInfoLine(std::string line) {
-  PatternMatch match;
-  for (std::size_t i = 0; i < meInfoPatterns().size(); ++i) {
-    if (searchPattern(meInfoPatterns()[i], line, match) && match.groups[1].matched) {
-      std::string value = groupText(line, match, 1);
-      this->*meInfoFields[i].field = value;
-      printVerbose(meInfoFields[i].announcement + value + "\n", "default");
+  for (const MeInfoField& field : meInfoFields) {
+    if (std::optional<TextMatch> found = matchPhraseValue(line, field.phrase)) {
+      std::string value = spanText(line, found->group1);
+      this->*field.field = value;
+      printVerbose(field.announcement + value + "\n", "default");
       return;
     }
   }

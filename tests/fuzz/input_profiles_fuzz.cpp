@@ -2,11 +2,11 @@
 // accept profiles that the rest of the run can rely on or refuse with one of its codes.
 #include <set>
 
-#include "expected_matches.h"
 #include "fuzz_support.h"
 #include "process_state.h"
 #include "profiles/input_parser.h"
 #include "profiles/platform_decoder.h"
+#include "regex_reference.h"
 
 namespace {
 
@@ -21,6 +21,22 @@ bool allOf(const std::string& text, bool (*test)(char)) {
     if (!test(c)) return false;
   }
   return true;
+}
+
+// The file name up to, not including, its fourth dot; all of it when it has fewer.
+std::string versionOfFileName(const std::string& fileName) {
+  std::size_t position = 0;
+  for (int dots = 0; dots < 4; ++dots) {
+    std::size_t dot = fileName.find('.', position);
+    if (dot == std::string::npos) return fileName;
+    position = dot + 1;
+  }
+  return fileName.substr(0, position - 1);
+}
+
+bool hasFirmwareVersionShape(const std::string& fileName) {
+  return fileName.size() > referenceTextBytes ||  // beyond what std::regex survives
+         referenceGroups(R"([0-9]*\.[0-9]*\.[0-9]*\.[0-9]*\..*)", fileName).has_value();
 }
 
 void checkProfile(const InputProfile& profile) {

@@ -4,9 +4,9 @@
 #include <array>
 #include <filesystem>
 
-#include "expected_matches.h"
 #include "fuzz_support.h"
 #include "process_state.h"
+#include "regex_reference.h"
 #include "system/system_info.h"
 
 namespace {
@@ -14,22 +14,22 @@ namespace {
 const std::string meInfoCommand = "MEInfo\\Win\\WINDOWS64\\MEInfoWin64.exe -verbose";
 
 struct Field {
-  const char* phrase;
+  const char* expression;
   std::string SystemInfo::*value;
 };
 
 // In the order the parser tries them.
 const std::array<Field, 5> fields = {{
-    {"MEBx Version", &SystemInfo::mebxVersion},
-    {"LMS Version", &SystemInfo::lmsVersion},
-    {"MEI Driver Version", &SystemInfo::meiVersion},
-    {"MEInfo Version:", &SystemInfo::meInfoVersion},
-    {"PMC Version", &SystemInfo::pmcVersion},
+    {R"(.*MEBx Version *([0-9\.]*).*)", &SystemInfo::mebxVersion},
+    {R"(.*LMS Version *([0-9\.]*).*)", &SystemInfo::lmsVersion},
+    {R"(.*MEI Driver Version *([0-9\.]*).*)", &SystemInfo::meiVersion},
+    {R"(.*MEInfo Version: *([0-9\.]*).*)", &SystemInfo::meInfoVersion},
+    {R"(.*PMC Version *([0-9\.]*).*)", &SystemInfo::pmcVersion},
 }};
 
 void expectLine(SystemInfo& expected, const std::string& line) {
   for (const Field& field : fields) {
-    if (std::optional<std::string> value = expectedPhraseValue(line, field.phrase)) {
+    if (std::optional<std::string> value = referenceGroup(field.expression, line, 1)) {
       expected.*field.value = *value;
       return;
     }
@@ -39,8 +39,8 @@ void expectLine(SystemInfo& expected, const std::string& line) {
 void compareFields(const SystemInfo& actual, const SystemInfo& expected, const std::string& what) {
   for (const Field& field : fields) {
     fuzzCheck(actual.*field.value == expected.*field.value,
-              what + ": " + field.phrase + " is \"" + actual.*field.value + "\" instead of \"" +
-                  expected.*field.value + "\"");
+              what + ": " + field.expression + " gives \"" + actual.*field.value +
+                  "\" instead of \"" + expected.*field.value + "\"");
   }
 }
 
@@ -60,8 +60,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   SystemInfo line;
   SystemInfo expectedLine;
   line.parseMeInfoLine(text);
-  expectLine(expectedLine, text);
-  compareFields(line, expectedLine, "one line");
+  // Beyond what std::regex survives, the line is only parsed.
+  if (text.size() <= referenceTextBytes) {
+    expectLine(expectedLine, text);
+    compareFields(line, expectedLine, "one line");
+  }
 
   SystemInfo report;
   SystemInfo expectedReport;

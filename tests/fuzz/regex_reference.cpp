@@ -41,3 +41,20 @@ std::optional<std::string> referenceOutcome(const std::string& expression,
   }
   return outcome;
 }
+
+std::optional<std::vector<std::string>> referenceGroups(const std::string& expression,
+                                                        const std::string& text) {
+  std::smatch match;
+  if (!std::regex_search(text, match, cachedRegex(expression))) return std::nullopt;
+  std::vector<std::string> groups;
+  for (std::size_t i = 0; i < match.size(); ++i)
+    groups.push_back(match[i].str());
+  return groups;
+}
+
+std::optional<std::string> referenceGroup(const std::string& expression, const std::string& text,
+                                          std::size_t group) {
+  std::optional<std::vector<std::string>> groups = referenceGroups(expression, text);
+  if (!groups) return std::nullopt;
+  return (*groups)[group];
+}

@@ -31,7 +31,7 @@ Outcome finish(std::string raised) {
   outcome.raised = std::move(raised);
   outcome.completed = progressRecords().completed;
   outcome.output = platform::fakePlatform().output;
-  outcome.log = runLog();
+  outcome.log = runLog().messages();
   return outcome;
 }
 

@@ -31,13 +31,7 @@ double secondsTaken(const std::function<void()>& call) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-std::string runLogText() {
-  std::string text;
-  for (const std::string& entry : runLog()) {
-    text += entry;
-  }
-  return text;
-}
+std::string runLogText() { return runLog().text(); }
 
 std::string smbiosTableWith(const std::string& biosVersion) {
   // Type 0 with 0x18 bytes: vendor is string 1, the BIOS Version (offset 05h) string 2.
