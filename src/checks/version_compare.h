@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 // True when version a is greater than version b over their first four dot-separated fields,
@@ -10,3 +11,6 @@ bool isNewerVersion(const std::string& a, const std::string& b);
 // blanks, an optional sign, the digits up to the first non-digit). Raises "1018h" naming the
 // version when the field is missing, does not start with a number or exceeds the int range.
 int versionField(const std::string& version, int n);
+
+// As versionField, but nothing instead of raising.
+std::optional<int> readVersionField(const std::string& version, int n);

@@ -1,7 +1,12 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
+
+// Why the version stamp cannot carry a version: the "1018h" or "1019h" message the stamp
+// writer raises for it; nothing when it can.
+std::optional<std::string> stampVersionProblem(const std::string& version);
 
 // Holds the stamp template and the update tool's command pieces, and writes the version
 // stamp and runs the update.
@@ -23,6 +28,9 @@ class FirmwareUpdater {
   // -force) and shows its progress. Returns only when the tool reported a completed update;
   // raises "1000h", "3002n", "2013s" or the tool's error as "ERROR <number>u: <text>".
   void runUpdate(std::string firmwareFile);
+
+  // The command line that runs the update tool on an image of the firmware folder.
+  std::string updateCommandLine(const std::string& firmwareFile) const;
 
  private:
   std::vector<std::string> stampTemplate;

@@ -17,14 +17,18 @@ std::string& storedBiosVersion() {
 }  // namespace
 
 void queryBiosVersion() {
-  // The greedy start makes the version the last place where a letter, two digits and a blank
-  // begin; a header line of letters only never qualifies.
-  static const Pattern biosPattern =
-      compilePattern("[\\s\\S]*([a-zA-Z][0-9][0-9] [a-zA-Z0-9\\. ]*)[\\s\\S]*");
   std::string output = readCommandOutput(
       biosVersionCommand,
       "Retrieving system BIOS version.\nRunning command: " + biosVersionCommand + "\n");
   printVerbose(output, "default");
+  takeBiosVersionFrom(output);
+}
+
+void takeBiosVersionFrom(const std::string& output) {
+  // The greedy start makes the version the last place where a letter, two digits and a blank
+  // begin; a header line of letters only never qualifies.
+  static const Pattern biosPattern =
+      compilePattern("[\\s\\S]*([a-zA-Z][0-9][0-9] [a-zA-Z0-9\\. ]*)[\\s\\S]*");
   PatternMatch match;
   if (!searchPattern(biosPattern, output, match) || !match.groups[1].matched) {
     raiseError("2000s");

@@ -32,9 +32,14 @@ void feedChunk(std::string& pending, std::string& line, const std::string& chunk
 
 }  // namespace
 
-void FirmwareUpdater::runUpdate(std::string firmwareFile) {
+std::string FirmwareUpdater::updateCommandLine(const std::string& firmwareFile) const {
   std::string commandLine = updateCommand + " " + firmwareFolder + firmwareFile;
   if (sameVersionFlag()) commandLine += " " + allowSameVersionSwitch;
+  return commandLine;
+}
+
+void FirmwareUpdater::runUpdate(std::string firmwareFile) {
+  std::string commandLine = updateCommandLine(firmwareFile);
   printVerbose("Running command: " + commandLine + "\n", "default");
   platform::CommandPipe pipe(commandLine);
   if (!pipe.isOpen()) raiseError("1000h");
