@@ -90,7 +90,9 @@ std::string planText(const KitPlan& plan) {
          planLine("Profile", profileText(plan)) + planLine("Prerequisite", plan.prerequisite) +
          planLine("Comparison", plan.comparison) + planLine("Command line", plan.commandLine) +
          planLine("Exit code", std::to_string(plan.exitCode)) +
-         (plan.message.empty() ? "" : planLine("Ends with", plan.message));
+         planLine("Ends with", plan.message.empty()
+                                   ? "the update; a restart makes the new firmware effective"
+                                   : plan.message);
 }
 
 std::string planJson(const KitPlan& plan) {

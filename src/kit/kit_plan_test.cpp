@@ -49,6 +49,15 @@ TEST_F(KitPlanTest, AnUpdateThatWouldGoAhead) {
   EXPECT_EQ(result.exitCode, 0);
   EXPECT_EQ(result.message, "");
   EXPECT_EQ(fake().output, "");
+  EXPECT_EQ(planText(result),
+            "BIOS version:   n01 ver. 1.05.0  \n"
+            "BIOS family:    n01\n"
+            "Profile:        0 (11.8.55.3510.bin)\n"
+            "Prerequisite:   met\n"
+            "Comparison:     newer\n"
+            "Command line:   ME_Flash\\Local-Win\\FwUpdLcl64.exe -f ME_Flash\\11.8.55.3510.bin\n"
+            "Exit code:      0\n"
+            "Ends with:      the update; a restart makes the new firmware effective\n");
   EXPECT_EQ(planJson(result),
             "{\"biosVersion\": \"n01 ver. 1.05.0  \", \"biosFamily\": \"n01\", \"profile\": "
             "{\"index\": 0, \"firmwareFile\": \"11.8.55.3510.bin\", \"firmwareVersion\": "
