@@ -7,6 +7,7 @@
 
 #include "app/error_catalogue.h"
 #include "app/installer.h"
+#include "app/product_version.h"
 #include "app/return_code.h"
 #include "app/update_sequence.h"
 #include "console/log_files.h"
@@ -26,7 +27,7 @@ namespace {
 // The exit code of "1017h", for failures that cannot be reported through the catalogue.
 const int internalErrorExitCode = 1017;
 
-const char* const banner = "\nME firmware updating tool v1.5.1\n\n";
+const char* const banner = "\nME firmware updating tool v" MEFW_PRODUCT_VERSION "\n\n";
 
 const char* const driverAdvice =
     "Please confirm that you have the latest ME software driver, Intel ME is enabled,\n"

@@ -16,20 +16,6 @@
 
 namespace {
 
-void selectProfile(const std::vector<InputProfile>& profiles, InputProfile& selectedProfile) {
-  int index = matchInputProfile(profiles);
-  if (index == -1) raiseError("2010s");
-  selectedProfile = profiles[static_cast<std::size_t>(index)];
-}
-
-void checkPrerequisite(const InputProfile& selectedProfile) {
-  if (selectedProfile.getPrereqBios().empty()) {
-    printVerbose("No prerequisite BIOS version\n\n", "default");
-    return;
-  }
-  checkBiosPrerequisite(selectedProfile);
-}
-
 void showWarning(const SystemInfo& systemInfo, const InputProfile& selectedProfile) {
   printMessage(
       "Updating Management Engine firmware will require a reboot in order for the update to be "
@@ -51,6 +37,21 @@ UpdateOutcome decline() {
 }
 
 }  // namespace
+
+int selectProfile(const std::vector<InputProfile>& profiles, InputProfile& selectedProfile) {
+  int index = matchInputProfile(profiles);
+  if (index == -1) raiseError("2010s");
+  selectedProfile = profiles[static_cast<std::size_t>(index)];
+  return index;
+}
+
+void checkPrerequisite(const InputProfile& selectedProfile) {
+  if (selectedProfile.getPrereqBios().empty()) {
+    printVerbose("No prerequisite BIOS version\n\n", "default");
+    return;
+  }
+  checkBiosPrerequisite(selectedProfile);
+}
 
 UpdateOutcome runUpdateSequence(SystemInfo& systemInfo, FirmwareUpdater& updater,
                                 std::vector<InputProfile>& profiles,

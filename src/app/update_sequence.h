@@ -6,6 +6,13 @@
 #include "stamp/firmware_updater.h"
 #include "system/system_info.h"
 
+// The profile meant for this machine's BIOS family (the BIOS version must have been read);
+// raises "2010s" when there is none. Returns its index.
+int selectProfile(const std::vector<InputProfile>& profiles, InputProfile& selectedProfile);
+
+// The selected profile's BIOS prerequisite, when it names one: raises "2011s" or "2012s".
+void checkPrerequisite(const InputProfile& selectedProfile);
+
 enum class UpdateOutcome { updated, declined };
 
 // The update mode, from input.txt to the flashed firmware. Fills the profile list and the

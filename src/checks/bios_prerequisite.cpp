@@ -5,12 +5,16 @@
 #include "console/messages.h"
 #include "system/bios_query.h"
 
-int digitsToNumber(const std::string& text) {
+std::optional<int> digitsNumber(const std::string& text) {
   std::string digits;
   for (char c : text) {
     if (c >= '0' && c <= '9') digits += c;
   }
-  std::optional<int> number = decimalDigitsValue(digits);
+  return decimalDigitsValue(digits);
+}
+
+int digitsToNumber(const std::string& text) {
+  std::optional<int> number = digitsNumber(text);
   // Without a number the prerequisite cannot be confirmed, so the update must not go on.
   if (!number) raiseError("2012s", {text});
   return *number;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "profiles/input_profile.h"
@@ -13,3 +14,6 @@ void checkBiosPrerequisite(InputProfile profile);
 // The decimal digits of the text, in order, read as one number. Raises "2012s" naming the
 // text when it has no digit or the number exceeds 2147483647.
 int digitsToNumber(const std::string& text);
+
+// As digitsToNumber, but nothing instead of raising.
+std::optional<int> digitsNumber(const std::string& text);

@@ -6,19 +6,18 @@
 #include "settings/run_settings.h"
 #include "system/system_info.h"
 
-int versionField(const std::string& version, int n) {
+std::optional<int> readVersionField(const std::string& version, int n) {
   std::string rest = version + ".";
-  bool missing = false;
   for (int i = 0; i < n; ++i) {
     std::size_t dot = rest.find('.');
-    if (dot == std::string::npos) {
-      missing = true;
-      break;
-    }
+    if (dot == std::string::npos) return std::nullopt;
     rest = rest.substr(dot + 1);
   }
-  std::optional<int> value;
-  if (!missing) value = leadingNumberValue(rest.substr(0, rest.find('.')));
+  return leadingNumberValue(rest.substr(0, rest.find('.')));
+}
+
+int versionField(const std::string& version, int n) {
+  std::optional<int> value = readVersionField(version, n);
   if (!value) raiseError("1018h", {version, std::to_string(n + 1)});
   return *value;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "profiles/input_profile.h"
@@ -13,6 +14,9 @@ bool isNewerVersion(const std::string& a, const std::string& b);
 // blanks, an optional sign, the digits up to the first non-digit). Raises "1018h" naming the
 // version when the field is missing, does not start with a number or exceeds the int range.
 int versionField(const std::string& version, int n);
+
+// As versionField, but nothing instead of raising.
+std::optional<int> readVersionField(const std::string& version, int n);
 
 // Returns when the profile's firmware is newer than the installed one the system information
 // holds, or the same and -force was given; raises "3001n" for the same version and "3000n" for

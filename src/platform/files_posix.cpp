@@ -1,5 +1,6 @@
 // Files on POSIX, emulating the Windows runtime's text mode so that logs and reports are
 // byte-identical on both builds.
+#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -70,6 +71,26 @@ bool syncToDisk(FILE* stream) { return fsync(fileno(stream)) == 0; }
 
 bool moveOver(const std::string& from, const std::string& to) {
   return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
+bool changeWorkingFolder(const std::string& path) {
+  return chdir(toPosixSeparators(path).c_str()) == 0;
+}
+
+std::optional<std::vector<std::string>> filesInFolder(const std::string& path) {
+  std::string folder = toPosixSeparators(path);
+  DIR* directory = opendir(folder.c_str());
+  if (directory == nullptr) return std::nullopt;
+  std::vector<std::string> names;
+  while (dirent* entry = readdir(directory)) {
+    struct stat info {};
+    std::string name = entry->d_name;
+    if (stat((folder + "/" + name).c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+      names.push_back(name);
+    }
+  }
+  closedir(directory);
+  return names;
 }
 
 }  // namespace platform

@@ -49,4 +49,22 @@ bool moveOver(const std::string& from, const std::string& to) {
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
+bool changeWorkingFolder(const std::string& path) {
+  return SetCurrentDirectoryA(path.c_str()) != 0;
+}
+
+std::optional<std::vector<std::string>> filesInFolder(const std::string& path) {
+  WIN32_FIND_DATAA found;
+  bool endsInSeparator = !path.empty() && (path.back() == '\\' || path.back() == '/');
+  std::string pattern = path + (endsInSeparator ? "*" : "\\*");
+  HANDLE search = FindFirstFileA(pattern.c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return std::nullopt;
+  std::vector<std::string> names;
+  do {
+    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) names.push_back(found.cFileName);
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+  return names;
+}
+
 }  // namespace platform

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform {
 
@@ -31,6 +32,9 @@ enum class Flush {
 
 // Writes to standard output.
 void writeOutput(std::string_view text, Flush flush = Flush::now);
+
+// Writes to standard error, at once (for usage errors of the kit author's tool).
+void writeErrorOutput(std::string_view text);
 
 // Reads the next whitespace-delimited word from standard input. Returns false when the input
 // ends or fails before a word was read.
@@ -144,6 +148,13 @@ class OutputFile {
   struct State;
   std::unique_ptr<State> state;
 };
+
+// Makes the folder the working folder; false when it cannot be entered.
+bool changeWorkingFolder(const std::string& path);
+
+// The names of the plain files directly in a folder (no folders), in no particular order;
+// nothing when the folder cannot be read.
+std::optional<std::vector<std::string>> filesInFolder(const std::string& path);
 
 // Process-wide set-up before anything else runs. On Windows it turns off the system's error
 // dialogs: an unattended deployment must end with an exit code, never wait at a dialog.

@@ -31,6 +31,8 @@ void writeOutput(std::string_view text, Flush flush) {
   if (flush == Flush::now) flushOutput();
 }
 
+void writeErrorOutput(std::string_view text) { fakePlatform().errorOutput.append(text); }
+
 bool readInputWord(std::string& word) {
   flushOutput();
   FakePlatform& fake = fakePlatform();

@@ -35,6 +35,8 @@ struct FakePlatform {
   // opened, read (every read is taken to wait) or closed, when input is read, or when a
   // command is run or a document opened.
   std::size_t outputShown = 0;
+  // Everything written to standard error.
+  std::string errorOutput;
   // Words that standard input will deliver, in order; input ends after the last.
   std::vector<std::string> inputWords;
   std::size_t inputWordsRead = 0;

@@ -59,6 +59,11 @@ void writeOutput(std::string_view text, Flush flush) {
   if (flush == Flush::now) std::fflush(stdout);
 }
 
+void writeErrorOutput(std::string_view text) {
+  std::fflush(stdout);
+  std::fwrite(text.data(), 1, text.size(), stderr);
+}
+
 bool readInputWord(std::string& word) {
   std::fflush(stdout);
   return static_cast<bool>(std::cin >> word);

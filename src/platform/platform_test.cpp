@@ -267,6 +267,26 @@ TEST_F(PlatformTest, FoldersAndMissingFilesDoNotOpen) {
                    .isOpen());
 }
 
+TEST_F(PlatformTest, FolderListingsNamePlainFilesOnly) {
+  fs::create_directories("ME_Flash/Local-Win");
+  writeBytes("ME_Flash/11.8.55.3510.bin", "image");
+  writeBytes("ME_Flash/notes.txt", "");
+  std::optional<std::vector<std::string>> names = platform::filesInFolder("ME_Flash\\");
+  ASSERT_TRUE(names.has_value());
+  std::sort(names->begin(), names->end());
+  EXPECT_EQ(*names, (std::vector<std::string>{"11.8.55.3510.bin", "notes.txt"}));
+  EXPECT_EQ(platform::filesInFolder("ME_Flash\\Local-Win"), std::vector<std::string>{});
+  EXPECT_FALSE(platform::filesInFolder("missing").has_value());
+}
+
+TEST_F(PlatformTest, ChangingTheWorkingFolder) {
+  fs::create_directories("kit/box");
+  writeBytes("kit/box/input.txt", "x");
+  EXPECT_FALSE(platform::changeWorkingFolder("no-such-folder"));
+  ASSERT_TRUE(platform::changeWorkingFolder("kit\\box"));
+  EXPECT_TRUE(platform::InputFile("input.txt", platform::FileMode::raw).isOpen());
+}
+
 TEST_F(PlatformTest, ReplaceChangesTheFileOnlyOnCommit) {
   writeBytes("stamp.sys", "old");
   {

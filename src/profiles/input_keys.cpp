@@ -40,17 +40,38 @@ std::optional<TextMatch> matchPrereqBiosKey(std::string_view line) {
   return firstFit(line, "prereqBios", valueFits<isNameCharacter, true>, true);
 }
 
-std::optional<InputKeyMatch> matchInputKey(std::string_view line) {
-  const std::pair<InputKey, std::optional<TextMatch> (*)(std::string_view)> keys[] = {
-      {InputKey::meFirmwareFile, matchFirmwareFileKey},
-      {InputKey::supportedPlatforms, matchSupportedPlatformsKey},
-      {InputKey::upfrontMessage, matchUpfrontMessageKey},
-      {InputKey::prereqBios, matchPrereqBiosKey},
-  };
-  for (const auto& [key, scan] : keys) {
-    if (std::optional<TextMatch> found = scan(line)) return InputKeyMatch{key, *found};
+namespace {
+
+struct KeyScanner {
+  InputKey key;
+  const char* name;
+  std::optional<TextMatch> (*scan)(std::string_view line);
+};
+
+const KeyScanner keyScanners[] = {
+    {InputKey::firmwareFile, "meFirmwareFile", matchFirmwareFileKey},
+    {InputKey::supportedPlatforms, "supportedPlatforms", matchSupportedPlatformsKey},
+    {InputKey::upfrontMessage, "upfrontMessage", matchUpfrontMessageKey},
+    {InputKey::prereqBios, "prereqBios", matchPrereqBiosKey},
+};
+
+}  // namespace
+
+InputKeyMatch recognizeInputKey(std::string_view line) {
+  for (const KeyScanner& scanner : keyScanners) {
+    if (std::optional<TextMatch> found = scanner.scan(line)) {
+      return {scanner.key, found->whole.begin, found->whole.end, found->group1.begin,
+              found->group1.end};
+    }
   }
-  return std::nullopt;
+  return {};
+}
+
+const char* inputKeyName(InputKey key) {
+  for (const KeyScanner& scanner : keyScanners) {
+    if (scanner.key == key) return scanner.name;
+  }
+  return "";
 }
 
 std::optional<TextMatch> matchFirmwareVersionShape(std::string_view fileName) {

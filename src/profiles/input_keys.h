@@ -1,5 +1,7 @@
 // The scanners of input.txt: which key a line holds and where its value stands. Each key is
-// searched anywhere in a line, so text around it (even a comment mark) is allowed.
+// searched anywhere in a line, so text around it (even a comment mark) is allowed. The parser
+// and the Kitbox checker both read lines through recognizeInputKey, so they can never disagree
+// about what a line means.
 #pragma once
 
 #include <optional>
@@ -7,11 +9,18 @@
 
 #include "system/text_scan.h"
 
-enum class InputKey { meFirmwareFile, supportedPlatforms, upfrontMessage, prereqBios };
+#include <cstddef>
 
+enum class InputKey { none, firmwareFile, supportedPlatforms, upfrontMessage, prereqBios };
+
+// Where the key was found in the line: the whole match (from the blanks before the key word)
+// and its value. Positions are byte offsets into the line; all zero for InputKey::none.
 struct InputKeyMatch {
-  InputKey key;
-  TextMatch match;  // group1 is the value
+  InputKey key = InputKey::none;
+  std::size_t begin = 0;
+  std::size_t end = 0;
+  std::size_t valueBegin = 0;
+  std::size_t valueEnd = 0;
 };
 
 // "[ \t]*meFirmwareFile[ \t]*=[ \t]*([a-zA-Z0-9_\-\.]*)[ \t]*"
@@ -26,8 +35,12 @@ std::optional<TextMatch> matchUpfrontMessageKey(std::string_view line);
 // "[ \t]*prereqBios[ \t]*=[ \t]*([a-zA-Z0-9_\-\.]*)[ \t]*"
 std::optional<TextMatch> matchPrereqBiosKey(std::string_view line);
 
-// The four keys in this order; the first one found decides what the line is.
-std::optional<InputKeyMatch> matchInputKey(std::string_view line);
+// The first of the four keys, in the order meFirmwareFile, supportedPlatforms, upfrontMessage,
+// prereqBios, that is found anywhere in the line; InputKey::none when there is none.
+InputKeyMatch recognizeInputKey(std::string_view line);
+
+// The key word as written in input.txt.
+const char* inputKeyName(InputKey key);
 
 // "[0-9]*\.[0-9]*\.[0-9]*\.[0-9]*\..*": four dots, each after a run of digits, anywhere.
 std::optional<TextMatch> matchFirmwareVersionShape(std::string_view fileName);

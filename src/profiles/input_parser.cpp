@@ -1,9 +1,10 @@
 #include "profiles/input_parser.h"
 
+#include <optional>
+
 #include "app/error_catalogue.h"
 #include "console/file_ops.h"
 #include "console/messages.h"
-#include "profiles/input_keys.h"
 #include "profiles/platform_decoder.h"
 #include "settings/text_case.h"
 
@@ -11,63 +12,65 @@ namespace {
 
 const char* const inputFileName = "input.txt";
 
-struct ParseState {
-  std::vector<InputProfile>& profiles;
-  bool profileSeen = false;
-  bool platformsSeen = false;
-  int profileCounter = 0;
-};
-
-std::string versionOfFileName(const std::string& fileName) {
-  std::size_t fourthDot = findFourthOccurrence(fileName, '.');
-  return fourthDot == std::string::npos ? fileName : fileName.substr(0, fourthDot);
+// The installer stops at the first problem; a checker records it and reads on.
+void reportProblem(InputParse& parse, const std::string& code,
+                   const std::vector<std::string>& arguments = {}) {
+  if (parse.problems == nullptr) raiseError(code, arguments);
+  parse.problems->push_back({code, formatError(code, arguments), parse.lineNumber});
 }
 
-void addFirmwareLine(ParseState& state, const std::string& fileName) {
-  printVerbose(std::to_string(state.profileCounter) +
+void addFirmwareLine(InputParse& parse, const std::string& fileName) {
+  printVerbose(std::to_string(parse.profileCounter) +
                    ": New input profile created.\nFirmware file: " + fileName +
                    "\nInput firmware version: " + versionOfFileName(fileName) + "\n",
                "default");
-  ++state.profileCounter;
-  if (!matchFirmwareVersionShape(fileName)) raiseError("1013h");
+  ++parse.profileCounter;
+  if (!matchFirmwareVersionShape(fileName)) reportProblem(parse, "1013h");
   InputProfile profile;
   profile.meFirmwareFile = fileName;
   profile.firmwareVersion = versionOfFileName(fileName);
-  state.profiles.push_back(profile);
-  state.profileSeen = true;
-  state.platformsSeen = false;
+  parse.profiles.push_back(profile);
+  parse.profileSeen = true;
+  parse.platformsSeen = false;
+  parse.lastProfileLine = parse.lineNumber;
 }
 
 // A family may belong to one profile only; the first earlier claim, in file order, is named.
-void checkFamilyConflict(const std::vector<InputProfile>& profiles, const std::string& platform,
-                         const std::string& family) {
-  if (profiles.size() < 2) return;
+bool familyIsFree(InputParse& parse, const std::string& platform, const std::string& family) {
+  const std::vector<InputProfile>& profiles = parse.profiles;
+  if (profiles.size() < 2) return true;
   std::size_t current = profiles.size() - 1;
   for (std::size_t i = 0; i < current; ++i) {
     for (const std::string& earlier : profiles[i].getSupportedPlatforms()) {
       std::string earlierFamily = decodePlatform(earlier).value_or("");
-      if (earlierFamily == family) {
-        raiseError("1016h", {std::to_string(current), platform, family, std::to_string(i), earlier,
-                             earlierFamily});
-      }
+      if (earlierFamily != family) continue;
+      reportProblem(
+          parse, "1016h",
+          {std::to_string(current), platform, family, std::to_string(i), earlier, earlierFamily});
+      return false;
     }
   }
+  return true;
 }
 
-void addPlatformsLine(ParseState& state, const std::string& list) {
-  if (!state.profileSeen) raiseError("1011h");
+void addPlatform(InputParse& parse, const std::string& platform) {
+  // Set before the checks, so that a checker reading on after a bad item does not also
+  // report the profile as one without platforms.
+  parse.platformsSeen = true;
+  std::optional<std::string> family = decodePlatform(platform);
+  if (!family) return reportProblem(parse, "1010h", {platform});
+  if (!familyIsFree(parse, platform, *family)) return;
+  printVerbose("Supported platform: " + platform + "\n", "default");
+  parse.profiles.back().addSupportedPlatform(platform);
+}
+
+void addPlatformsLine(InputParse& parse, const std::string& list) {
   std::string items = removeBlanks(toLower(list + ","));
-  if (items == ",") raiseError("1012h");
+  if (items == ",") return reportProblem(parse, "1012h");
   std::size_t start = 0;
   for (std::size_t comma = items.find(','); comma != std::string::npos;
        comma = items.find(',', start)) {
-    std::string platform = items.substr(start, comma - start);
-    std::optional<std::string> family = decodePlatform(platform);
-    if (!family) raiseError("1010h", {platform});
-    checkFamilyConflict(state.profiles, platform, *family);
-    printVerbose("Supported platform: " + platform + "\n", "default");
-    state.platformsSeen = true;
-    state.profiles.back().addSupportedPlatform(platform);
+    addPlatform(parse, items.substr(start, comma - start));
     start = comma + 1;
   }
 }
@@ -85,46 +88,60 @@ std::string withLineBreaks(const std::string& text) {
   return result;
 }
 
-void addMessageLine(ParseState& state, const std::string& message) {
-  if (!state.profileSeen) raiseError("1011h");
+void addMessageLine(InputParse& parse, const std::string& message) {
   std::string text = withLineBreaks(message);
   printVerbose("Upfront Message: " + text + "\n", "default");
-  state.profiles.back().setUpfrontMessage(text);
+  parse.profiles.back().setUpfrontMessage(text);
 }
 
-void addPrerequisiteLine(ParseState& state, const std::string& version) {
-  if (!state.profileSeen) raiseError("1011h");
+void addPrerequisiteLine(InputParse& parse, const std::string& version) {
   printVerbose("Prerequisite BIOS: " + version + "\n", "default");
-  state.profiles.back().setPrereqBios(removeBlanks(version));
+  parse.profiles.back().setPrereqBios(removeBlanks(version));
 }
 
-void parseLine(ParseState& state, const std::string& line) {
-  std::optional<InputKeyMatch> found = matchInputKey(line);
-  if (!found) return;
-  std::string value = spanText(line, found->match.group1);
-  switch (found->key) {
-    case InputKey::meFirmwareFile:
-      return addFirmwareLine(state, value);
-    case InputKey::supportedPlatforms:
-      return addPlatformsLine(state, value);
-    case InputKey::upfrontMessage:
-      return addMessageLine(state, value);
-    case InputKey::prereqBios:
-      return addPrerequisiteLine(state, value);
-  }
+void addFieldLine(InputParse& parse, InputKey key, const std::string& value) {
+  // Every field belongs to the profile opened last; a checker skips one that has none.
+  if (!parse.profileSeen) return reportProblem(parse, "1011h");
+  if (key == InputKey::supportedPlatforms) addPlatformsLine(parse, value);
+  if (key == InputKey::upfrontMessage) addMessageLine(parse, value);
+  if (key == InputKey::prereqBios) addPrerequisiteLine(parse, value);
 }
 
 }  // namespace
 
+InputKeyMatch parseInputLine(InputParse& parse, const std::string& line) {
+  InputKeyMatch match = recognizeInputKey(line);
+  if (match.key == InputKey::none) return match;
+  std::string value = line.substr(match.valueBegin, match.valueEnd - match.valueBegin);
+  if (match.key == InputKey::firmwareFile) {
+    addFirmwareLine(parse, value);
+  } else {
+    addFieldLine(parse, match.key, value);
+  }
+  return match;
+}
+
+void finishInputProfiles(InputParse& parse) {
+  parse.lineNumber = 0;
+  if (!parse.profileSeen) return reportProblem(parse, "1011h");
+  parse.lineNumber = parse.lastProfileLine;
+  if (!parse.platformsSeen) reportProblem(parse, "1012h");
+}
+
 void loadInputProfiles(std::vector<InputProfile>& profiles) {
   checkFileExists("", inputFileName);
   std::vector<std::string> lines = readFileLines(inputFileName);
-  ParseState state{profiles};
+  InputParse parse{profiles};
   for (const std::string& line : lines) {
-    parseLine(state, line);
+    ++parse.lineNumber;
+    parseInputLine(parse, line);
   }
-  if (!state.profileSeen) raiseError("1011h");
-  if (!state.platformsSeen) raiseError("1012h");
+  finishInputProfiles(parse);
+}
+
+std::string versionOfFileName(const std::string& fileName) {
+  std::size_t fourthDot = findFourthOccurrence(fileName, '.');
+  return fourthDot == std::string::npos ? fileName : fileName.substr(0, fourthDot);
 }
 
 std::string removeBlanks(const std::string& text) {

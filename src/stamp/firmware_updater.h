@@ -1,7 +1,12 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
+
+// Why the version stamp cannot carry a version: the "1018h" or "1019h" message the stamp
+// writer raises for it; nothing when it can.
+std::optional<std::string> stampVersionProblem(const std::string& version);
 
 // Holds the stamp template and the update tool's command pieces, and writes the version
 // stamp. The update itself is run from them by runUpdate (update/update_run.h).

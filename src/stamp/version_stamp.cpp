@@ -1,4 +1,5 @@
 #include <array>
+#include <optional>
 
 #include "app/error_catalogue.h"
 #include "checks/version_compare.h"
@@ -13,26 +14,33 @@ namespace {
 // a control character or a byte from 0x80 on gives another number of digits.
 bool isPrintableAscii(char c) { return c >= 0x20 && c <= 0x7e; }
 
-// The stamp's lengths are single bytes and its fixed version holds 16-bit words: a version
-// outside these bounds would come out as a corrupt image, so it is refused before any file is
-// touched.
 std::array<int, 4> stampFields(const std::string& version) {
+  std::optional<std::string> problem = stampVersionProblem(version);
+  if (problem) throw *problem;
   std::array<int, 4> fields{};
   for (int n = 0; n < 4; ++n) {
     fields[n] = versionField(version, n);
   }
-  bool fits = version.size() >= 7 && version.size() <= 23;
-  for (int field : fields) {
-    fits = fits && field >= 0 && field <= 65535;
-  }
-  for (char c : version) {
-    fits = fits && isPrintableAscii(c);
-  }
-  if (!fits) raiseError("1019h", {version});
   return fields;
 }
 
 }  // namespace
+
+// The stamp's lengths are single bytes and its fixed version holds 16-bit words: a version
+// outside these bounds would come out as a corrupt image, so it is refused before any file is
+// touched.
+std::optional<std::string> stampVersionProblem(const std::string& version) {
+  bool fits = version.size() >= 7 && version.size() <= 23;
+  for (int n = 0; n < 4; ++n) {
+    std::optional<int> field = readVersionField(version, n);
+    if (!field) return formatError("1018h", {version, std::to_string(n + 1)});
+    fits = fits && *field >= 0 && *field <= 65535;
+  }
+  for (char c : version)
+    fits = fits && isPrintableAscii(c);
+  if (!fits) return formatError("1019h", {version});
+  return std::nullopt;
+}
 
 void FirmwareUpdater::writeVersionStamp(const std::string& version) const {
   std::string drive = platform::environmentVariable("SystemDrive").value_or("");

@@ -43,6 +43,11 @@ std::optional<std::string> versionFromSmbios() {
   return findBiosVersion(*text);
 }
 
+void storeBiosVersion(const std::string& version) {
+  printVerbose("BIOS version: " + version + "\n\n", "default");
+  storedBiosVersion() = toLower(version);
+}
+
 }  // namespace
 
 void queryBiosVersion() {
@@ -53,8 +58,13 @@ void queryBiosVersion() {
   std::optional<std::string> version = versionFromWmic(wmic);
   if (!version) version = versionFromSmbios();
   if (!version) raiseError(wmic.started ? "2000s" : "1000h");
-  printVerbose("BIOS version: " + *version + "\n\n", "default");
-  storedBiosVersion() = toLower(*version);
+  storeBiosVersion(*version);
+}
+
+void takeBiosVersionFrom(const std::string& output) {
+  std::optional<std::string> version = findBiosVersion(output);
+  if (!version) raiseError("2000s");
+  storeBiosVersion(*version);
 }
 
 std::string currentBiosVersion() { return storedBiosVersion(); }

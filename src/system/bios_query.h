@@ -9,6 +9,10 @@
 // is then kept.
 void queryBiosVersion();
 
+// Picks the BIOS version out of what wmic printed and stores it as queryBiosVersion does; also
+// for a version given by hand. Raises "2000s" when the text holds none.
+void takeBiosVersionFrom(const std::string& output);
+
 // The last BIOS version found; empty before the first successful query.
 std::string currentBiosVersion();
 

@@ -85,7 +85,7 @@ TEST_F(BiosQueryTest, SmbiosVersionStandsInWhenWmicGivesNone) {
   // wmic missing altogether: no output to show, no "1000h".
   fake().output.clear();
   fake().commandOutput.clear();
-  clearCurrentBiosVersion();
+  resetCurrentBiosVersion();
   EXPECT_EQ(raisedBy(queryBiosVersion), none);
   EXPECT_EQ(currentBiosVersion(), "n01 ver. 1.05.2  ");
   EXPECT_EQ(fake().output, announcement + fallback +

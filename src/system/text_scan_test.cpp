@@ -178,16 +178,14 @@ TEST(ScannerProgram, TrickyInputsMatchStdRegex) {
 }
 
 TEST(ScannerProgram, InputKeysAreTriedInOrder) {
-  std::optional<InputKeyMatch> found = matchInputKey("# prereqBios = x meFirmwareFile=a.b ");
-  ASSERT_TRUE(found);
-  EXPECT_EQ(found->key, InputKey::meFirmwareFile);
-  EXPECT_EQ(found->match.whole.begin, 16u);
-  EXPECT_EQ(found->match.group1.begin, 32u);
-  EXPECT_EQ(found->match.group1.end, 35u);
-  found = matchInputKey("upfrontMessage = prereqBios = x");
-  ASSERT_TRUE(found);
-  EXPECT_EQ(found->key, InputKey::upfrontMessage);
-  EXPECT_EQ(matchInputKey("meFirmwareFile : x"), std::nullopt);
+  InputKeyMatch found = recognizeInputKey("# prereqBios = x meFirmwareFile=a.b ");
+  EXPECT_EQ(found.key, InputKey::firmwareFile);
+  EXPECT_EQ(found.begin, 16u);
+  EXPECT_EQ(found.valueBegin, 32u);
+  EXPECT_EQ(found.valueEnd, 35u);
+  EXPECT_EQ(recognizeInputKey("upfrontMessage = prereqBios = x").key, InputKey::upfrontMessage);
+  EXPECT_EQ(recognizeInputKey("meFirmwareFile : x").key, InputKey::none);
+  EXPECT_STREQ(inputKeyName(InputKey::prereqBios), "prereqBios");
 }
 
 // ---------------------------------------------------------------------------------------

@@ -34,9 +34,14 @@ void feedChunk(std::string& pending, std::string& line, const std::string& chunk
 
 }  // namespace
 
-void runUpdate(const FirmwareUpdater& updater, std::string firmwareFile) {
+std::string updateCommandLine(const FirmwareUpdater& updater, const std::string& firmwareFile) {
   std::string commandLine = updater.getUpdateCommand() + " " + firmwareFolder + firmwareFile;
   if (sameVersionFlag()) commandLine += " " + updater.getAllowSameVersionSwitch();
+  return commandLine;
+}
+
+void runUpdate(const FirmwareUpdater& updater, std::string firmwareFile) {
+  std::string commandLine = updateCommandLine(updater, firmwareFile);
   printVerbose("Running command: " + commandLine + "\n", "default");
   // No time limit: stopping a firmware write halfway is worse than any wait.
   std::unique_ptr<platform::CommandPipe> pipe = startCommand(commandLine);

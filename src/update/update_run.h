@@ -9,3 +9,6 @@
 // completed update; raises "1000h", "3002n", "2013s" or the tool's error as
 // "ERROR <number>u: <text>".
 void runUpdate(const FirmwareUpdater& updater, std::string firmwareFile);
+
+// The command line that runs the update tool on an image of the firmware folder.
+std::string updateCommandLine(const FirmwareUpdater& updater, const std::string& firmwareFile);

@@ -2,7 +2,7 @@
 POSIX build or on the Windows build under wine, with our simulated tools standing in for the
 commands it runs.
 
-Environment (set by CTest): MEFW_PROGRAM, MEFW_SIM_DIR, MEFW_SOURCE_DIR, and for the Windows
+Environment (set by CTest): MEFW_PROGRAM, MEFW_KIT_PROGRAM (the kit tool), MEFW_SIM_DIR, MEFW_SOURCE_DIR, and for the Windows
 build MEFW_WINE=1, MEFW_LAUNCHER and WINEPREFIX; optionally MEFW_WRAPPER, a command line to run
 the POSIX program under.
 """
@@ -19,6 +19,7 @@ import time
 import unittest
 
 PROGRAM = pathlib.Path(os.environ["MEFW_PROGRAM"])
+KIT_PROGRAM = pathlib.Path(os.environ["MEFW_KIT_PROGRAM"])
 SIM_DIR = pathlib.Path(os.environ["MEFW_SIM_DIR"])
 SOURCE_DIR = pathlib.Path(os.environ["MEFW_SOURCE_DIR"])
 WINE = os.environ.get("MEFW_WINE") == "1"
@@ -245,6 +246,17 @@ class KitboxTest(unittest.TestCase):
         return log.read_text("latin-1").splitlines() if log.exists() else []
 
     # Running ------------------------------------------------------------------------------
+
+    def run_kit_tool(self, *args, cwd=None):
+        """Runs the kit tool (its exit statuses fit in eight bits, so wine keeps them)."""
+        command = ["wine", str(KIT_PROGRAM), *args] if WINE else [str(KIT_PROGRAM), *args]
+        completed = subprocess.run(command, cwd=cwd or self.kitbox, stdin=subprocess.DEVNULL,
+                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=300)
+        return Run(completed.returncode, completed.stdout, completed.stderr, [], False, False)
+
+    def kit_path(self, path):
+        """A folder as the kit tool is given it on the command line."""
+        return windows_path(path) if WINE else str(path)
 
     def run_installer(self, *args, stdin=b"", system_drive=None, terminal=False, timeout=600):
         """Runs the installer in the Kitbox.

@@ -1,0 +1,193 @@
+#include "kit/kit_check.h"
+
+#include "kit/kit_output.h"
+#include "test_support.h"
+
+namespace {
+
+class KitCheckTest : public UnitTest {
+ protected:
+  // A complete Kitbox with the given input.txt; every image it names is present.
+  void writeKit(const std::string& input) {
+    writeFileBytes("input.txt", input);
+    std::filesystem::create_directories("ME_Flash/Local-Win");
+    std::filesystem::create_directories("MEInfo/Win/WINDOWS64");
+    writeFileBytes("ME_Flash/Local-Win/FwUpdLcl64.exe", "tool");
+    writeFileBytes("MEInfo/Win/WINDOWS64/MEInfoWin64.exe", "tool");
+    writeFileBytes("README.htm", "<p>manual</p>");
+    writeFileBytes("ME_Flash/11.8.55.3510.bin", "image");
+    writeFileBytes("ME_Flash/12.0.20.1310.bin", "image");
+  }
+
+  // Each problem as "severity line code: message".
+  std::vector<std::string> problems() {
+    report = checkKitbox();
+    std::vector<std::string> lines;
+    for (const KitProblem& problem : report.problems) {
+      lines.push_back(std::string(severityName(problem.severity)) + " " +
+                      std::to_string(problem.line) + " " + problem.code + ": " + problem.message);
+    }
+    return lines;
+  }
+
+  KitReport report;
+};
+
+bool startsWith(const std::string& text, const std::string& start) {
+  return text.compare(0, start.size(), start) == 0;
+}
+
+const std::string cleanInput =
+    "# Norvane Kitbox\n"
+    "meFirmwareFile = 11.8.55.3510.bin\n"
+    "supportedPlatforms = aster, asterpro, birch\n"
+    "prereqBios = 1.04.0\n"
+    "upfrontMessage = Keep it plugged in.\n"
+    "\n"
+    "meFirmwareFile = 12.0.20.1310.bin\n"
+    "supportedPlatforms = fjord, glacier\n";
+
+TEST_F(KitCheckTest, ACleanKitHasNoProblems) {
+  writeKit(cleanInput);
+  EXPECT_EQ(problems(), std::vector<std::string>{});
+  EXPECT_EQ(checkExitStatus(report), 0);
+  ASSERT_EQ(report.profiles.size(), 2u);
+  EXPECT_EQ(report.profiles[0].line, 2);
+  EXPECT_EQ(report.profiles[0].prereqLine, 4);
+  EXPECT_EQ(report.profiles[1].line, 7);
+  EXPECT_TRUE(report.profiles[1].imagePresent);
+  EXPECT_EQ(checkReportText(report), "0 errors, 0 warnings, 0 notes; 2 profiles.\n");
+  // The checker shows none of the installer's verbose lines.
+  EXPECT_EQ(fake().output, "");
+}
+
+TEST_F(KitCheckTest, ReportsEveryInputErrorAndReadsOnPastEach) {
+  writeKit(
+      "prereqBios = 1.0\n"                      // 1011h
+      "meFirmwareFile = fw.bin\n"               // 1013h
+      "supportedPlatforms = aster, nowhere\n"   // 1010h
+      "meFirmwareFile = 12.0.20.1310.bin\n"     //
+      "supportedPlatforms = \n"                 // 1012h
+      "supportedPlatforms = asterpro, fjord\n"  // 1016h for asterpro
+      "meFirmwareFile = 13.0.0.1.bin\n");       // 1012h at the end, no image
+  EXPECT_EQ(
+      problems(),
+      (std::vector<std::string>{
+          "error 1 1011h: input.txt must have an meFirmwareFile field first before other "
+          "parameters can be added",
+          "error 2 1013h: meFirmwareFile field in input.txt does not contain a valid ME firmware "
+          "version number.",
+          "error 2 1002h: profile 0: File fw.bin does not appear to exist in ME_Flash\\.",
+          "error 3 1010h: nowhere does not exist in the platform decoder. Double check the "
+          "supported platforms in the input file.",
+          "error 5 1012h: An input profile must have supported platforms",
+          "error 6 1016h: Input profile supported platform conflict.\nInput profile 1's supported "
+          "platform asterpro's BIOS branch n01\nAlready exists in input profile 0, supported "
+          "platform aster, BIOS branch n01",
+          "error 7 1012h: An input profile must have supported platforms",
+          "error 7 1002h: profile 2: File 13.0.0.1.bin does not appear to exist in ME_Flash\\.",
+          "info 0 : ME_Flash\\11.8.55.3510.bin is not named by any profile of input.txt"}));
+  EXPECT_EQ(checkExitStatus(report), 2);
+  ASSERT_EQ(report.profiles.size(), 3u);
+  EXPECT_EQ(report.profiles[1].profile.getSupportedPlatforms(), std::vector<std::string>{"fjord"});
+}
+
+TEST_F(KitCheckTest, VersionsThatFailOnEveryMachine) {
+  writeKit(
+      "meFirmwareFile = fw_11.8.55.3510.bin\nsupportedPlatforms = aster\nprereqBios = N.A.\n"
+      "meFirmwareFile = 12.0.70000.1310.bin\nsupportedPlatforms = fjord\nprereqBios = ver.\n"
+      "prereqBios = 99999999999\n");
+  writeFileBytes("ME_Flash/fw_11.8.55.3510.bin", "image");
+  writeFileBytes("ME_Flash/12.0.70000.1310.bin", "image");
+  std::vector<std::string> found = problems();
+  ASSERT_EQ(found.size(), 6u) << testing::PrintToString(found);
+  EXPECT_PRED2(startsWith, found[0], "error 1 1018h: profile 0: Version fw_11.8.55.3510 is ");
+  EXPECT_NE(found[0].find("ends with 1018h"), std::string::npos);
+  EXPECT_EQ(found[1],
+            "error 3 2012s: profile 0: Cannot confirm the BIOS prerequisite: \"n.a.\" holds no "
+            "usable version number. Every machine of this profile ends with 2012s.");
+  EXPECT_PRED2(startsWith, found[2], "error 4 1019h: profile 1: Version 12.0.70000.13");
+  EXPECT_NE(found[2].find("flashes, then ends with 2014s"), std::string::npos);
+  // The last prereqBios line of a profile counts; its number is out of range.
+  EXPECT_PRED2(startsWith, found[3], "error 7 2012s: profile 1: Cannot confirm the B");
+  EXPECT_PRED2(startsWith, found[4], "info 0 ");
+  EXPECT_PRED2(startsWith, found[5], "info 0 ");
+}
+
+TEST_F(KitCheckTest, WarnsOfLinesThatDoNotMeanWhatTheySay) {
+  writeKit(
+      "# meFirmwareFile = 10.0.0.1.bin\n"
+      "meFirmwareFile = 11.8.55.3510.bin\n"
+      "supportedPlatforms = aster\n"
+      "prereqBios = N01 1.04\n"
+      "SupportedPlatforms = birch\n"
+      "upfrontMesage = Hello\n"
+      "meFirmwareFile = 12.0.20.1310.bin\n"
+      "supportedPlatforms = fjord\n");
+  writeFileBytes("ME_Flash/10.0.0.1.bin", "image");
+  std::vector<std::string> found = problems();
+  ASSERT_EQ(found.size(), 5u) << testing::PrintToString(found);
+  EXPECT_PRED2(startsWith, found[0],
+               "warning 1 : meFirmwareFile stands behind a comment mark but ");
+  // The commented-out profile is a profile of its own, with no platforms: never chosen.
+  EXPECT_EQ(found[1],
+            "warning 1 : profile 0: it has no supportedPlatforms line, so it is never chosen");
+  EXPECT_PRED2(startsWith, found[2], "warning 4 : the prereqBios value ends at a");
+  EXPECT_PRED2(startsWith, found[3], "warning 5 : \"SupportedPlatforms\" i");
+  EXPECT_PRED2(startsWith, found[4], "warning 6 : \"upfrontMesage\" lo");
+  EXPECT_EQ(checkExitStatus(report), 1);
+}
+
+TEST_F(KitCheckTest, MissingFilesOfTheKitbox) {
+  writeKit(cleanInput);
+  std::filesystem::remove("ME_Flash/12.0.20.1310.bin");
+  std::filesystem::remove("ME_Flash/Local-Win/FwUpdLcl64.exe");
+  std::filesystem::remove("README.htm");
+  std::filesystem::remove("MEInfo/Win/WINDOWS64/MEInfoWin64.exe");
+  writeFileBytes("ME_Flash/9.1.0.0.bin", "old image");
+  EXPECT_EQ(problems(),
+            (std::vector<std::string>{
+                "error 7 1002h: profile 1: File 12.0.20.1310.bin does not appear to exist in "
+                "ME_Flash\\.",
+                "error 0 1002h: every run fails: File FwUpdLcl64.exe does not appear to exist in "
+                "ME_Flash\\Local-Win\\.",
+                "warning 0 1002h: README.htm is missing: an interactive run that the user "
+                "declines ends with 1002h instead of opening it",
+                "info 0 1002h: MEInfoWin64.exe is missing from MEInfo\\Win\\WINDOWS64\\: -meinfo "
+                "and -systeminfo fail with 1002h",
+                "info 0 : ME_Flash\\9.1.0.0.bin is not named by any profile of input.txt"}));
+  EXPECT_FALSE(report.profiles[1].imagePresent);
+}
+
+TEST_F(KitCheckTest, WarningsAloneGiveStatusOne) {
+  writeKit(cleanInput + "prereqbios = 1.0\n");
+  EXPECT_EQ(problems().size(), 1u);
+  EXPECT_EQ(checkExitStatus(report), 1);
+}
+
+TEST_F(KitCheckTest, MissingInputFile) {
+  EXPECT_EQ(problems()[0], "error 0 1002h: File input.txt does not appear to exist in .\\.");
+  EXPECT_EQ(checkExitStatus(report), 2);
+}
+
+// Other tooling reads this shape: member names, order and types are fixed.
+TEST_F(KitCheckTest, JsonShapeIsStable) {
+  writeKit(
+      "meFirmwareFile = 11.8.55.3510.bin\n"
+      "supportedPlatforms = aster, fjord\n"
+      "upfrontMessage = Say \"yes\"\\nthen wait \xe9\n"
+      "prereqbios = 1\n");
+  report = checkKitbox();
+  EXPECT_EQ(checkReportJson(report),
+            "{\"profiles\": [{\"index\": 0, \"line\": 1, \"firmwareFile\": \"11.8.55.3510.bin\", "
+            "\"firmwareVersion\": \"11.8.55.3510\", \"platforms\": [{\"id\": \"aster\", "
+            "\"family\": \"n01\"}, {\"id\": \"fjord\", \"family\": \"p10\"}], \"prereqBios\": "
+            "null, \"upfrontMessage\": \"Say \\\"yes\\\"\\nthen wait \\u00e9\", \"imagePresent\": "
+            "true}], \"problems\": [{\"severity\": \"warning\", \"line\": 4, \"code\": null, "
+            "\"message\": \"\\\"prereqbios\\\" is not the key \\\"prereqBios\\\" (letter case "
+            "counts), so this line is ignored\"}, {\"severity\": \"info\", \"line\": null, "
+            "\"code\": null, \"message\": \"ME_Flash\\\\12.0.20.1310.bin is not named by any "
+            "profile of input.txt\"}]}\n");
+}
+
+}  // namespace

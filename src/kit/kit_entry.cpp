@@ -1,0 +1,77 @@
+#include "kit/kit_entry.h"
+
+#include <exception>
+#include <string>
+
+#include "app/error_catalogue.h"
+#include "app/installer.h"
+#include "kit/kit_check.h"
+#include "kit/kit_command_line.h"
+#include "kit/kit_output.h"
+#include "kit/kit_plan.h"
+#include "platform/platform.h"
+#include "settings/run_settings.h"
+
+namespace {
+
+const int usageErrorStatus = 64;
+// Failures of the tool itself, as opposed to problems of the Kitbox.
+const int internalErrorStatus = 70;
+
+int complain(int status, const std::string& complaint) {
+  platform::writeErrorOutput("mefwkit: " + complaint + "\n");
+  return status;
+}
+
+int runCheck(const KitArguments& arguments) {
+  KitReport report = checkKitbox();
+  platform::writeOutput(arguments.json ? checkReportJson(report) : checkReportText(report));
+  return checkExitStatus(report);
+}
+
+int showPlan(const KitArguments& arguments, const KitPlan& plan) {
+  platform::writeOutput(arguments.json ? planJson(plan) : planText(plan));
+  return 0;
+}
+
+int runPlan(const KitArguments& arguments, const FirmwareUpdater& updater) {
+  KitPlan plan;
+  try {
+    if (arguments.force) setSameVersionFlag();
+    planUpdate({arguments.biosText, arguments.installedVersion, arguments.force}, updater, plan);
+  } catch (const std::string& message) {
+    endPlanWith(plan, message);
+  }
+  return showPlan(arguments, plan);
+}
+
+int runCommand(const KitArguments& arguments) {
+  // The installer's start-up set-up completes the error catalogue and makes the updater.
+  Installer installer;
+  if (!arguments.kitbox.empty() && !platform::changeWorkingFolder(arguments.kitbox)) {
+    return complain(usageErrorStatus, "cannot open the Kitbox folder " + arguments.kitbox);
+  }
+  if (arguments.command == "check") return runCheck(arguments);
+  return runPlan(arguments, installer.firmwareUpdater());
+}
+
+}  // namespace
+
+int runKitTool(int argc, char** argv) {
+  KitArguments arguments;
+  std::string complaint = parseKitArguments(argc, argv, arguments);
+  if (!complaint.empty()) return complain(usageErrorStatus, complaint);
+  if (arguments.command == "help") {
+    platform::writeOutput(kitUsageText);
+    return 0;
+  }
+  try {
+    return runCommand(arguments);
+  } catch (const std::string& message) {
+    return complain(internalErrorStatus, message);
+  } catch (const std::exception& failure) {
+    return complain(internalErrorStatus, std::string("internal error: ") + failure.what());
+  } catch (...) {
+    return complain(internalErrorStatus, "internal error");
+  }
+}

@@ -1,0 +1,14 @@
+// The kit tool's two forms of output: lines for people, one JSON object for scripts. The JSON
+// shape is relied on by other tooling; keep its member names and types.
+#pragma once
+
+#include <string>
+
+#include "kit/kit_check.h"
+#include "kit/kit_plan.h"
+
+std::string checkReportText(const KitReport& report);
+std::string checkReportJson(const KitReport& report);
+
+std::string planText(const KitPlan& plan);
+std::string planJson(const KitPlan& plan);
