@@ -3,6 +3,11 @@
 #include <string>
 #include <vector>
 
+// Raises "1018h" or "1019h" when the version stamp cannot carry the version (four fields of 0
+// to 65535 in 7 to 23 printable characters), so that a version can be refused before the
+// firmware is flashed rather than when its stamp is written afterwards.
+void checkStampCanCarry(const std::string& version);
+
 // Holds the stamp template and the update tool's command pieces, and writes the version
 // stamp and runs the update.
 class FirmwareUpdater {

@@ -31,6 +31,8 @@ std::array<int, 4> stampFields(const std::string& version) {
 
 }  // namespace
 
+void checkStampCanCarry(const std::string& version) { stampFields(version); }
+
 void FirmwareUpdater::writeVersionStamp(const std::string& version) const {
   std::string drive = platform::environmentVariable("SystemDrive").value_or("");
   printVerbose("Finding OS drive letter.\n", "default");
