@@ -115,10 +115,10 @@ class Power(GuardTest):
         }
         for name, layout in layouts.items():
             with self.subTest(name):
-                self.power_supply.mkdir()
+                shutil.rmtree(self.power_supply, ignore_errors=True)
                 self.supplies(**layout)
                 self.assert_code(self.run_installer("-s"), 0)
-                shutil.rmtree(self.power_supply)
+        shutil.rmtree(self.power_supply)
         self.supplies(AC=dict(type="Mains", online="0"), BAT0=self.battery(24))
         self.assert_code(self.run_installer("-s"), 2016)
 
