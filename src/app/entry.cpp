@@ -9,6 +9,7 @@
 #include "app/installer.h"
 #include "app/product_version.h"
 #include "app/return_code.h"
+#include "app/run_guards.h"
 #include "app/update_sequence.h"
 #include "console/log_files.h"
 #include "console/messages.h"
@@ -76,14 +77,8 @@ int reportFailure(const std::string& message) {
   return result != 0 ? result : internalErrorExitCode;
 }
 
-void runMode(const std::string& programPath, Run& run) {
-  if (helpFlag()) {
-    printHelp(programPath);
-    run.result = 1;
-  } else if (superSecretHelpFlag()) {
-    printSuperSecretHelp(programPath);
-    run.result = 1;
-  } else if (runSettings().meInfoMode) {
+void runFirmwareMode(Run& run) {
+  if (runSettings().meInfoMode) {
     run.systemInfo->writeMeInfoLog();
     run.result = 1;
   } else if (runSettings().systemInfoMode) {
@@ -97,6 +92,20 @@ void runMode(const std::string& programPath, Run& run) {
                                               run.profiles, run.selectedProfile);
     if (outcome == UpdateOutcome::declined) run.result = 100;
     run.updated = outcome == UpdateOutcome::updated;
+  }
+}
+
+void runMode(const std::string& programPath, Run& run) {
+  if (helpFlag()) {
+    printHelp(programPath);
+    run.result = 1;
+  } else if (superSecretHelpFlag()) {
+    printSuperSecretHelp(programPath);
+    run.result = 1;
+  } else {
+    // The diagnostic modes talk to the firmware through Intel's tools as the update does.
+    claimFirmwareAccess();
+    runFirmwareMode(run);
   }
 }
 

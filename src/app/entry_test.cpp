@@ -1,5 +1,7 @@
 #include "app/entry.h"
 
+#include "app/run_guards.h"
+
 #include "settings/fixed_names.h"
 #include "settings/run_settings.h"
 #include "stamp/stamp_pieces.h"
@@ -29,10 +31,20 @@ class EntryTest : public UnitTest {
     writeFileBytes("ME_Flash/11.8.55.3510.bin", "image");
     writeFileBytes("README.htm", "<html></html>");
     fs::create_directories("drive");
+    scriptMachine();
+  }
+
+  void scriptMachine() {
     fake().environment["SystemDrive"] = (folder / "drive").string();
     fake().commandOutput[biosVersionCommand] = "SMBIOSBIOSVersion\r\r\nN01 Ver. 1.05.2\r\r\n";
     fake().commandOutput[fwVersionCommand] = "FW Version: 11.8.50.3399\r\n";
     fake().commandOutput[updateCommand] = updateOutput;
+  }
+
+  // A fresh process on the same machine and Kitbox, for a test of several runs.
+  void restartProcess() {
+    resetProcessState();
+    scriptMachine();
   }
 
   int run(std::vector<std::string> arguments) {
@@ -192,13 +204,11 @@ TEST_F(EntryTest, UpdateWithoutCompletionKeepsTheInstalledStamp) {
 }
 
 TEST_F(EntryTest, SecondStampFailureHasACodeOfItsOwn) {
-  writeFileBytes("input.txt", "meFirmwareFile = 11.8.70000.1.bin\nsupportedPlatforms = aster\n");
-  writeFileBytes("ME_Flash/11.8.70000.1.bin", "image");
-  fake().commandOutput["ME_Flash\\Local-Win\\FwUpdLcl64.exe -f ME_Flash\\11.8.70000.1.bin"] =
-      updateOutput;
+  // The stamp's drive becomes unwritable while the tool flashes.
+  fake().pipeOpenActions[updateCommand] = [] { fs::create_directory("drive/MeFwVer.sys.tmp"); };
   EXPECT_EQ(run({"-s", "-r"}), 2014);
   EXPECT_NE(fake().output.find("ERROR 2014s: The firmware was updated, but its version stamp was "
-                               "not written: 1019h: Version 11.8.70000.1 cannot be written"),
+                               "not written: 2003s: Cannot write to file "),
             std::string::npos);
   EXPECT_TRUE(fs::exists("installerError.log"));
   EXPECT_EQ(stampedVersion(), "11.8.50.3399");
@@ -240,6 +250,151 @@ TEST_F(EntryTest, FailingStartUpIsStillCoded) {
   setHelpText("set before the start-up set-up");
   EXPECT_EQ(run({"-s"}), 1017);
   EXPECT_EQ(fake().output, "ERROR 1017h: Unexpected internal error: the run could not finish\n");
+}
+
+// Checks before the firmware is touched ------------------------------------------------------
+
+class GuardTest : public EntryTest {
+ protected:
+  bool flashed() {
+    for (const std::string& pipe : fake().pipesOpened)
+      if (pipe.rfind("ME_Flash\\Local-Win\\FwUpdLcl64.exe -f ", 0) == 0) return true;
+    return false;
+  }
+
+  bool shown(const std::string& text) { return fake().output.find(text) != std::string::npos; }
+
+  // Refused before the upfront message, the warning and the question, and without a flash.
+  void expectRefusedBeforeTheUpfrontMessage() {
+    EXPECT_FALSE(flashed());
+    EXPECT_FALSE(shown("Read this first"));
+    EXPECT_FALSE(shown("DO NOT SHUT DOWN"));
+    EXPECT_EQ(fake().inputWordsRead, 0u);
+    EXPECT_EQ(stampedVersion(), "11.8.50.3399");
+  }
+
+  void shipVersion(const std::string& version) {
+    writeFileBytes("input.txt", "meFirmwareFile = " + version +
+                                    ".bin\nsupportedPlatforms = aster\n"
+                                    "upfrontMessage = Read this first\n");
+    writeFileBytes("ME_Flash/" + version + ".bin", "image");
+    fake().commandOutput["ME_Flash\\Local-Win\\FwUpdLcl64.exe -f ME_Flash\\" + version + ".bin"] =
+        updateOutput;
+  }
+};
+
+TEST_F(GuardTest, SecondInstallerEndsBeforeInputOrAnyToolInEveryFirmwareMode) {
+  fake().installerLock = platform::InstallerLock::heldElsewhere;
+  for (const char* mode : {"-v", "-meinfo", "-systeminfo"}) {
+    fake().pipesOpened.clear();
+    fs::remove("installerError.log");
+    fs::remove("input.txt");  // read, it would end the run with 1002h
+    EXPECT_EQ(run({"-s", mode}), 2015) << mode;
+    EXPECT_TRUE(fake().pipesOpened.empty()) << mode;
+    EXPECT_TRUE(fs::exists("installerError.log")) << mode;
+    restartProcess();
+    fake().installerLock = platform::InstallerLock::heldElsewhere;
+  }
+  EXPECT_EQ(run({"-s"}), 2015);
+  EXPECT_TRUE(
+      shown("ERROR 2015s: Another firmware update is running on this computer. Run the "
+            "installer again when it has finished.\n\n"));
+}
+
+TEST_F(GuardTest, HelpScreensNeedNoGuard) {
+  fake().installerLock = platform::InstallerLock::heldElsewhere;
+  fake().workingFolder = "\\\\server\\share\\Kitbox";
+  EXPECT_EQ(run({"-s", "-h"}), 1);
+  EXPECT_EQ(fake().installerLockClaims, 0);
+  restartProcess();
+  fake().installerLock = platform::InstallerLock::heldElsewhere;
+  EXPECT_EQ(run({"-s", "-supersecrethelp"}), 1);
+  EXPECT_EQ(fake().installerLockClaims, 0);
+}
+
+TEST_F(GuardTest, UnavailableLockDoesNotBlockTheUpdate) {
+  fake().installerLock = platform::InstallerLock::unavailable;
+  EXPECT_EQ(run({"-s", "-v"}), 0);
+  EXPECT_TRUE(shown("Cannot tell whether another firmware update is running; going on.\n"));
+}
+
+TEST_F(GuardTest, NetworkKitboxEndsBeforeTheGuardAndAnyTool) {
+  fake().workingFolder = "\\\\server\\share\\Kitbox";
+  fake().installerLock = platform::InstallerLock::heldElsewhere;
+  for (const char* mode : {"-v", "-meinfo", "-systeminfo"}) {
+    EXPECT_EQ(run({"-s", mode}), 2017) << mode;
+    EXPECT_TRUE(fake().pipesOpened.empty()) << mode;
+    EXPECT_EQ(fake().installerLockClaims, 0) << mode;
+    EXPECT_TRUE(
+        shown("ERROR 2017s: The Kitbox is run from the network path "
+              "\\\\server\\share\\Kitbox. Copy it to a local folder and run the "
+              "installer there.\n\n"));
+    restartProcess();
+    fake().workingFolder = "\\\\server\\share\\Kitbox";
+  }
+  fake().workingFolder = "Z:\\Kitbox";  // a mapped drive
+  EXPECT_EQ(run({"-s"}), 0);
+}
+
+TEST_F(GuardTest, LowBatteryRefusesTheUpdateBeforeTheUpfrontMessage) {
+  shipVersion("11.8.55.3510");
+  fake().batteryOnlyCharge = 24;
+  EXPECT_EQ(run({"-s"}), 2016);
+  EXPECT_TRUE(
+      shown("ERROR 2016s: The computer is running on battery with 24% charge. Connect it "
+            "to mains power and run the update again.\n\n"));
+  expectRefusedBeforeTheUpfrontMessage();
+  EXPECT_EQ(fake().commandsRun, std::vector<std::string>{});  // not even the upfront pause
+  restartProcess();
+  fake().batteryOnlyCharge = 8;
+  EXPECT_EQ(run({}), 2016);  // interactive: refused before the question
+  expectRefusedBeforeTheUpfrontMessage();
+}
+
+TEST_F(GuardTest, EnoughPowerLetsTheUpdateGoOn) {
+  for (std::optional<int> charge :
+       {std::optional<int>(25), std::optional<int>(100), std::optional<int>()}) {
+    restartProcess();
+    fake().batteryOnlyCharge = charge;
+    EXPECT_EQ(run({"-s"}), 0) << charge.value_or(-1);
+    EXPECT_TRUE(flashed());
+    EXPECT_EQ(fake().powerQueries, 1);
+  }
+}
+
+TEST_F(GuardTest, VersionTheStampCannotCarryIsRefusedBeforeTheFlash) {
+  for (const char* version : {"11.8.70000.1", "00011.00022.00033.004444"}) {
+    shipVersion(version);
+    EXPECT_EQ(run({}), 1019) << version;
+    EXPECT_TRUE(shown(std::string("ERROR 1019h: Version ") + version +
+                      " cannot be written to the version stamp"));
+    expectRefusedBeforeTheUpfrontMessage();
+    restartProcess();
+  }
+}
+
+TEST_F(GuardTest, VersionChecksComeBeforeThePowerCheck) {
+  fake().batteryOnlyCharge = 5;
+  shipVersion("11.8.50.3399");
+  EXPECT_EQ(run({"-s"}), 3001);  // the installed version: the comparison decides first
+  restartProcess();
+  fake().batteryOnlyCharge = 5;
+  shipVersion("11.8.70000.1");
+  EXPECT_EQ(run({"-s"}), 1019);
+  EXPECT_EQ(fake().powerQueries, 0);
+}
+
+TEST_F(GuardTest, NetworkPathsAreToldFromLocalOnes) {
+  for (const char* folder : {"\\\\server\\share", "\\\\server\\share\\Kit box", "//server/share",
+                             "\\\\?\\UNC\\server\\share\\Kitbox", "\\\\?\\unc\\server\\share",
+                             "\\\\.\\UNC\\server\\share"}) {
+    EXPECT_TRUE(isNetworkPath(folder)) << folder;
+  }
+  for (const char* folder :
+       {"C:\\Kitbox", "Z:\\", "\\\\?\\C:\\Kitbox", "\\\\.\\C:\\Kitbox", "\\\\?\\Volume{0}\\Kitbox",
+        "\\Kitbox", "/home/kit/Kitbox", "\\", "", "\\\\?\\UNCX\\x"}) {
+    EXPECT_FALSE(isNetworkPath(folder)) << folder;
+  }
 }
 
 }  // namespace

@@ -49,6 +49,15 @@ ErrorCatalogue runTimeErrorCodes() {
       {"2013s",
        "ERROR 2013s: The firmware update tool ended without reporting a completed update."},
       {"2014s", "ERROR 2014s: The firmware was updated, but its version stamp was not written: #"},
+      {"2015s",
+       "ERROR 2015s: Another firmware update is running on this computer. Run the installer "
+       "again when it has finished."},
+      {"2016s",
+       "ERROR 2016s: The computer is running on battery with #% charge. Connect it to mains "
+       "power and run the update again."},
+      {"2017s",
+       "ERROR 2017s: The Kitbox is run from the network path #. Copy it to a local folder and "
+       "run the installer there."},
       {"3000n",
        "CODE  3000n: The system's firmware # is newer than the kitbox #, cannot downgrade."},
       {"3001n",

@@ -1,6 +1,7 @@
 #include "app/update_sequence.h"
 
 #include "app/error_catalogue.h"
+#include "app/run_guards.h"
 #include "checks/bios_prerequisite.h"
 #include "checks/version_compare.h"
 #include "console/file_ops.h"
@@ -65,7 +66,11 @@ UpdateOutcome runUpdateSequence(SystemInfo& systemInfo, FirmwareUpdater& updater
   systemInfo.queryMeFirmwareVersion(fwVersionCommand);
   printVerbose("Writing ME Firmware version to .sys file.\n", "default");
   updater.writeVersionStamp(systemInfo.getMeFirmwareVersion());
+  // Everything that can refuse the update is known before the upfront message and the question:
+  // a version the stamp cannot record is refused before the flash, not after it.
   checkFirmwareIsNewer(systemInfo, selectedProfile);
+  checkStampCanCarry(selectedProfile.firmwareVersion);
+  checkPowerSupply();
   showUpfrontMessage(selectedProfile);
   showWarning(systemInfo, selectedProfile);
   checkFileExists(firmwareFolder, selectedProfile.meFirmwareFile);

@@ -156,8 +156,11 @@ bool changeWorkingFolder(const std::string& path);
 // nothing when the folder cannot be read.
 std::optional<std::vector<std::string>> filesInFolder(const std::string& path);
 
-// Process-wide set-up before anything else runs. On Windows it turns off the system's error
-// dialogs: an unattended deployment must end with an exit code, never wait at a dialog.
+// Process-wide set-up before anything else runs. On Windows it restricts the DLLs loaded at
+// run time to the system folder, so that none planted beside the program (a download folder)
+// is loaded into the elevated installer, and turns off the system's error dialogs: an
+// unattended deployment must end with an exit code, never wait at a dialog. On POSIX a closed
+// standard output no longer ends the process: writes to it fail silently, as on Windows.
 void prepareProcess();
 
 // The present devices of all classes and the drivers compatible with each (Windows' SetupAPI;
@@ -187,6 +190,32 @@ class DeviceDrivers {
   struct State;
   std::unique_ptr<State> state;
 };
+
+// What is looked at before the firmware is touched -----------------------------------------
+
+// The outcome of claiming the right to talk to the firmware.
+enum class InstallerLock {
+  // This process holds it until it ends, however it ends: the system releases it, so a
+  // crashed run never blocks the next one.
+  claimed,
+  // Another installer on this computer holds it, in this session or in any other.
+  heldElsewhere,
+  // The system gave no way to set it up (no usable temporary folder, no named objects).
+  unavailable,
+};
+
+// Claims the one right per computer to run Intel's tools against the firmware. Windows: a
+// named mutex in the Global\ namespace; POSIX: an advisory lock on mefwupdate.lock in the
+// temporary folder. A second claim in the same process gives the first one's outcome.
+InstallerLock claimInstallerLock();
+
+// The battery's charge in percent (0 to 100) while the computer runs on its battery alone;
+// nothing on mains power, without a battery, or when the power state cannot be read. The POSIX
+// build reads /sys/class/power_supply, or the folder MEFW_POWER_SUPPLY_DIR names.
+std::optional<int> batteryOnlyCharge();
+
+// The process's working folder as the system names it, or "" when it cannot be read.
+std::string workingFolder();
 
 // The process exit status for an exit code. POSIX keeps only the low eight bits, so a
 // non-zero code whose low byte is zero must not reach the caller as success.

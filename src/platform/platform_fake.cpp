@@ -63,6 +63,8 @@ CommandPipe::CommandPipe(const std::string& commandLine, TimeLimit timeLimit) : 
     --fake.pipeStartFailures;
     return;
   }
+  auto action = fake.pipeOpenActions.find(commandLine);
+  if (action != fake.pipeOpenActions.end()) action->second();
   auto found = fake.commandOutput.find(commandLine);
   if (found == fake.commandOutput.end()) return;
   state->open = true;
@@ -155,6 +157,18 @@ bool DeviceDrivers::driverInfPath(std::u16string& infPath) {
   infPath = state->driver->infPath;
   return true;
 }
+
+InstallerLock claimInstallerLock() {
+  ++fakePlatform().installerLockClaims;
+  return fakePlatform().installerLock;
+}
+
+std::optional<int> batteryOnlyCharge() {
+  ++fakePlatform().powerQueries;
+  return fakePlatform().batteryOnlyCharge;
+}
+
+std::string workingFolder() { return fakePlatform().workingFolder; }
 
 void prepareProcess() {}
 

@@ -2,6 +2,7 @@
 // stay real (the tests run in a temporary folder); everything else is scripted and recorded.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -69,6 +70,16 @@ struct FakePlatform {
   std::vector<FakeDevice> devices;
   int deviceListsOpened = 0;
   int deviceListsReleased = 0;
+  // Actions run when a pipe on a command line opens, to change the world in the middle of a
+  // run (a file that becomes unwritable while the tool runs).
+  std::map<std::string, std::function<void()>> pipeOpenActions;
+
+  // What is looked at before the firmware is touched.
+  InstallerLock installerLock = InstallerLock::claimed;
+  int installerLockClaims = 0;
+  std::optional<int> batteryOnlyCharge;
+  int powerQueries = 0;
+  std::string workingFolder = "C:\\Kitbox";
 };
 
 // The process-wide fake.

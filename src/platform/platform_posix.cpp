@@ -1,6 +1,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -177,7 +178,23 @@ bool DeviceDrivers::buildDriverList() { return false; }
 bool DeviceDrivers::selectDriver(unsigned, std::u16string&) { return false; }
 bool DeviceDrivers::driverInfPath(std::u16string&) { return false; }
 
-void prepareProcess() {}
+namespace {
+
+void ignoreSignal(int) {}
+
+}  // namespace
+
+// A closed standard output (a pipe into "head", a closed terminal) must not end the program in
+// the middle of a flash: writes to it then fail with EPIPE, silently, as on Windows. A handler
+// that does nothing, not SIG_IGN: an ignored signal stays ignored in the tools the program
+// starts, which must still end as usual when their reader goes away.
+void prepareProcess() {
+  struct sigaction action {};
+  action.sa_handler = ignoreSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  sigaction(SIGPIPE, &action, nullptr);
+}
 
 int processExitStatus(int exitCode) {
   int status = exitCode & 0xFF;

@@ -115,6 +115,10 @@ bool DeviceDrivers::driverInfPath(std::u16string& infPath) {
 }
 
 void prepareProcess() {
+  // First of all: the program runs elevated from a folder anyone may have put a DLL into, and
+  // Windows would search that folder first for every DLL loaded at run time, also for those
+  // that system DLLs load on the program's behalf.
+  SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
   // On a console the runtime writes out every fwrite of its own accord; with a buffer of its
   // own, standard output is written when writeOutput or a wait flushes it, as on a pipe.

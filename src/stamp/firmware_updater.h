@@ -8,6 +8,11 @@
 // writer raises for it; nothing when it can.
 std::optional<std::string> stampVersionProblem(const std::string& version);
 
+// Raises "1018h" or "1019h" when the version stamp cannot carry the version (four fields of 0
+// to 65535 in 7 to 23 printable characters), so that a version can be refused before the
+// firmware is flashed rather than when its stamp is written afterwards.
+void checkStampCanCarry(const std::string& version);
+
 // Holds the stamp template and the update tool's command pieces, and writes the version
 // stamp. The update itself is run from them by runUpdate (update/update_run.h).
 class FirmwareUpdater {

@@ -36,10 +36,16 @@ std::optional<std::string> stampVersionProblem(const std::string& version) {
     if (!field) return formatError("1018h", {version, std::to_string(n + 1)});
     fits = fits && *field >= 0 && *field <= 65535;
   }
-  for (char c : version)
+  for (char c : version) {
     fits = fits && isPrintableAscii(c);
+  }
   if (!fits) return formatError("1019h", {version});
   return std::nullopt;
+}
+
+void checkStampCanCarry(const std::string& version) {
+  std::optional<std::string> problem = stampVersionProblem(version);
+  if (problem) throw *problem;
 }
 
 void FirmwareUpdater::writeVersionStamp(const std::string& version) const {

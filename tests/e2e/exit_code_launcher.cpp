@@ -1,6 +1,6 @@
 // Runs a Windows program under wine and keeps its whole 32-bit exit code, which wine's own
 // exit status cuts to eight bits: the code is written to the file named by
-// MEFW_EXIT_CODE_FILE.
+// MEFW_EXIT_CODE_FILE. A test can also have it end the program at a moment of its choosing.
 #include <windows.h>
 
 #include <cstdio>
@@ -21,6 +21,19 @@ char* commandTail(char* line) {
   return line;
 }
 
+// With MEFW_TERMINATE_ON_FILE set, the program is ended the hard way, as a crash or the task
+// manager ends it, as soon as that file exists.
+void waitForProgram(HANDLE process) {
+  const char* trigger = std::getenv("MEFW_TERMINATE_ON_FILE");
+  while (WaitForSingleObject(process, trigger != nullptr ? 20 : INFINITE) == WAIT_TIMEOUT) {
+    if (GetFileAttributesA(trigger) != INVALID_FILE_ATTRIBUTES) {
+      TerminateProcess(process, 0xC0000005);
+      WaitForSingleObject(process, INFINITE);
+      return;
+    }
+  }
+}
+
 }  // namespace
 
 int main() {
@@ -36,7 +49,7 @@ int main() {
     std::fprintf(stderr, "exit_code_launcher: cannot start the program (%lu)\n", GetLastError());
     return 127;
   }
-  WaitForSingleObject(process.hProcess, INFINITE);
+  waitForProgram(process.hProcess);
   DWORD code = 0;
   GetExitCodeProcess(process.hProcess, &code);
   if (const char* file = std::getenv("MEFW_EXIT_CODE_FILE")) {

@@ -132,6 +132,12 @@ class KitboxTest(unittest.TestCase):
         self.posix_tools.mkdir()
         # The POSIX build reads its SMBIOS table from here, never from the host's firmware.
         self.smbios_file = self.root / "smbios.bin"
+        # The POSIX build's temporary folder (its installer lock) and power supply folder are the
+        # test's own: runs of other tests neither block nor see them, and the host's battery
+        # never decides a test. No power supply folder at all reads as mains power.
+        self.tmp = self.root / "tmp"
+        self.tmp.mkdir()
+        self.power_supply = self.root / "power_supply"
         if WINE:
             # Wine has no timeout command; ours records the pause and returns at once.
             self.install_tool("recorder_sim", "timeout.exe")
@@ -258,37 +264,32 @@ class KitboxTest(unittest.TestCase):
         """A folder as the kit tool is given it on the command line."""
         return windows_path(path) if WINE else str(path)
 
-    def run_installer(self, *args, stdin=b"", system_drive=None, terminal=False, timeout=600):
-        """Runs the installer in the Kitbox.
-
-        system_drive: the SystemDrive value on POSIX (default: this test's drive folder; UNSET
-        leaves it out); wine always uses its own. terminal: on POSIX, make standard input a
-        terminal that keeps pressing a key, so that the closing pause shows itself.
-        """
+    def _command(self, args, system_drive, exit_file=None, terminate_on=None):
+        """The command line and environment of one installer run."""
         env = dict(os.environ)
         drive = self.drive if system_drive is None else system_drive
         if WINE:
-            exit_file = self.root / "exit-code.txt"
-            exit_file.unlink(missing_ok=True)
             env["MEFW_EXIT_CODE_FILE"] = windows_path(exit_file)
-            command = ["wine", os.environ["MEFW_LAUNCHER"], windows_path(PROGRAM), *args]
-        else:
-            env.pop("SystemDrive", None)
-            if drive is not UNSET:
-                env["SystemDrive"] = str(drive)
-            env["PATH"] = str(self.posix_tools) + os.pathsep + env.get("PATH", "")
-            env["MEFW_SMBIOS_FILE"] = str(self.smbios_file)
-            command = [PROGRAM_NAME, *args]
-            if WRAPPER:
-                command = WRAPPER + [str(PROGRAM), *args]
-        if terminal and not WINE:
-            stdout, stderr, code = self._run_on_terminal(command, env, timeout)
-        else:
-            completed = subprocess.run(
-                command, executable=None if WINE or WRAPPER else str(PROGRAM), cwd=self.kitbox,
-                input=stdin, stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=env,
-                timeout=timeout)
-            stdout, stderr, code = completed.stdout, completed.stderr, completed.returncode
+            if terminate_on is not None:
+                env["MEFW_TERMINATE_ON_FILE"] = windows_path(terminate_on)
+            return ["wine", os.environ["MEFW_LAUNCHER"], windows_path(PROGRAM), *args], env
+        env.pop("SystemDrive", None)
+        if drive is not UNSET:
+            env["SystemDrive"] = str(drive)
+        env["PATH"] = str(self.posix_tools) + os.pathsep + env.get("PATH", "")
+        env["TMPDIR"] = str(self.tmp)
+        env["MEFW_POWER_SUPPLY_DIR"] = str(self.power_supply)
+        env["MEFW_SMBIOS_FILE"] = str(self.smbios_file)
+        if WRAPPER:
+            return WRAPPER + [str(PROGRAM), *args], env
+        return [PROGRAM_NAME, *args], env
+
+    def _exit_file(self, name):
+        exit_file = self.root / name
+        exit_file.unlink(missing_ok=True)
+        return exit_file
+
+    def _run_result(self, code, stdout, stderr, terminal=False, exit_file=None):
         if WINE:
             code = int(exit_file.read_text().strip()) if exit_file.exists() else None
         calls = self.calls()
@@ -299,6 +300,57 @@ class KitboxTest(unittest.TestCase):
             paused = POSIX_PAUSE_LINE.encode() in stdout
             stdout = stdout.replace(POSIX_PAUSE_LINE.encode(), b"")
         return Run(code, stdout, stderr, calls, paused, WINE or terminal)
+
+    def run_installer(self, *args, stdin=b"", system_drive=None, terminal=False, timeout=600):
+        """Runs the installer in the Kitbox.
+
+        system_drive: the SystemDrive value on POSIX (default: this test's drive folder; UNSET
+        leaves it out); wine always uses its own. terminal: on POSIX, make standard input a
+        terminal that keeps pressing a key, so that the closing pause shows itself.
+        """
+        exit_file = self._exit_file("exit-code.txt")
+        command, env = self._command(args, system_drive, exit_file)
+        if terminal and not WINE:
+            stdout, stderr, code = self._run_on_terminal(command, env, timeout)
+        else:
+            completed = subprocess.run(
+                command, executable=None if WINE or WRAPPER else str(PROGRAM), cwd=self.kitbox,
+                input=stdin, stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=env,
+                timeout=timeout)
+            stdout, stderr, code = completed.stdout, completed.stderr, completed.returncode
+        return self._run_result(code, stdout, stderr, terminal, exit_file)
+
+    def start_installer(self, *args, terminate_on=None):
+        """Starts the installer in the background, its output on a pipe; finish_installer
+        collects it. terminate_on: a file whose creation ends the run the hard way under wine
+        (on POSIX, kill the process instead)."""
+        exit_file = self._exit_file("background-exit-code.txt")
+        command, env = self._command(args, None, exit_file, terminate_on)
+        process = subprocess.Popen(
+            command, executable=None if WINE or WRAPPER else str(PROGRAM), cwd=self.kitbox,
+            stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=env)
+        process.exit_file = exit_file
+        return process
+
+    def finish_installer(self, process, timeout=600, read_output=True):
+        """Waits for a run started by start_installer. Without read_output its pipes are left
+        unread: after a crash, an orphaned tool may hold them open."""
+        stdout = stderr = b""
+        if read_output:
+            stdout, stderr = process.communicate(timeout=timeout)
+        else:
+            process.wait(timeout=timeout)
+        for pipe in (process.stdout, process.stderr):
+            pipe.close()
+        return self._run_result(process.returncode, stdout or b"", stderr or b"",
+                             exit_file=process.exit_file)
+
+    def wait_for_call(self, call, timeout=120):
+        """Waits until a simulated tool has recorded the call."""
+        deadline = time.monotonic() + timeout
+        while call not in self.calls():
+            self.assertLess(time.monotonic(), deadline, "no call %r in %r" % (call, self.calls()))
+            time.sleep(0.02)
 
     def _run_on_terminal(self, command, env, timeout):
         controller, terminal = pty.openpty()

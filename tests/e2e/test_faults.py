@@ -190,9 +190,29 @@ class FilesThatCannotBeWritten(FaultTest):
         self.write("input.txt", DEFAULT_INPUT.replace("11.8.55.3510", "11.8.70000.1"))
         self.write("ME_Flash/11.8.70000.1.bin", "image")
         run = self.run_installer("-s")
+        self.assert_code(run, 1019)
+        self.assertIn("ERROR 1019h: Version 11.8.70000.1 cannot be written to the version stamp",
+                      run.out)
+        self.assertNotIn("DO NOT SHUT DOWN", run.out)
+        self.assertFalse([call for call in run.calls if call.startswith("FwUpdLcl64 -f ")])
+        self.assertEqual(self.stamp_version(), "11.8.50.3399")
+
+    def test_stamp_that_becomes_unwritable_during_the_update(self):
+        self.scenario("fwupdlcl", "[-f]\nbehaviour preamble\nawait go.flag\n"
+                                  "behaviour verification\nbehaviour update\nbehaviour done\n")
+        first = self.start_installer("-s")
+        blocker = self.drive / "MeFwVer.sys.tmp"
+        try:
+            self.wait_for_call(UPDATE_CALL)
+            blocker.mkdir()
+            self.write("go.flag", "")
+            run = self.finish_installer(first)
+        finally:
+            if blocker.is_dir():
+                blocker.rmdir()
         self.assert_code(run, 2014)
         self.assertIn("ERROR 2014s: The firmware was updated, but its version stamp was not "
-                      "written: 1019h: Version 11.8.70000.1 cannot be written", run.out)
+                      "written: 2003s: Cannot write to file ", run.out)
         self.assertEqual(self.stamp_version(), "11.8.50.3399")
 
     def test_read_only_working_folder(self):

@@ -48,6 +48,12 @@ void printFile(const Step& step, std::FILE* out) {
   }
 }
 
+// Polled rather than watched: the tool must stay a plain program on both systems.
+void awaitFile(const std::string& path) {
+  for (int waited = 0; waited < 60000 && !std::ifstream(path); waited += 20)
+    waitMs(20);
+}
+
 std::optional<int> playStep(const Step& step, const Values& values, long long paceMs,
                             std::FILE* out) {
   switch (step.kind) {
@@ -65,6 +71,9 @@ std::optional<int> playStep(const Step& step, const Values& values, long long pa
       break;
     case StepKind::sleep:
       waitMs(step.first);
+      break;
+    case StepKind::await:
+      awaitFile(step.text);
       break;
     case StepKind::exit:
       return static_cast<int>(step.first);

@@ -31,6 +31,9 @@
 //                           characters | / - \ that turns as the number changes.
 //   file PATH               Print the bytes of that file (relative to the working folder).
 //   sleep MS                Wait MS milliseconds.
+//   await PATH              Wait until the file PATH (relative to the working folder) exists,
+//                           at most a minute, so that a test can hold the tool at this point
+//                           for as long as it needs and then let it go on.
 //   exit STATUS             End now with that exit status. Without it the tool ends with 0.
 //   kill                    End now as a crash does: nothing more is printed and the status is
 //                           abnormal (SIGKILL on POSIX, 0xC0000005 on Windows, no dialog).
@@ -46,7 +49,7 @@
 #include <string>
 #include <vector>
 
-enum class StepKind { behaviour, out, repeat, count, file, sleep, exit, kill };
+enum class StepKind { behaviour, out, repeat, count, file, sleep, await, exit, kill };
 
 struct Step {
   StepKind kind = StepKind::out;

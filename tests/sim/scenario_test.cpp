@@ -74,9 +74,9 @@ TEST(ScenarioParser, EmptyTextHasNothing) {
 TEST(ScenarioParser, ReadsEveryStep) {
   Scenario scenario = parseScenario(
       "behaviour crash\nout hello\\r\\n\nrepeat 3 ab\ncount 5 0 {n}\nfile big.bin\n"
-      "sleep 250\nexit 7\nkill\n",
+      "sleep 250\nexit 7\nkill\nawait go.flag\n",
       "");
-  ASSERT_EQ(scenario.steps.size(), 8u);
+  ASSERT_EQ(scenario.steps.size(), 9u);
   const std::vector<Step>& s = scenario.steps;
   EXPECT_EQ(s[0].kind, StepKind::behaviour);
   EXPECT_EQ(s[0].text, "crash");
@@ -96,6 +96,8 @@ TEST(ScenarioParser, ReadsEveryStep) {
   EXPECT_EQ(s[6].kind, StepKind::exit);
   EXPECT_EQ(s[6].first, 7);
   EXPECT_EQ(s[7].kind, StepKind::kill);
+  EXPECT_EQ(s[8].kind, StepKind::await);
+  EXPECT_EQ(s[8].text, "go.flag");
 }
 
 TEST(ScenarioParser, TextIsEverythingAfterOneBlank) {
@@ -152,6 +154,7 @@ TEST(ScenarioParser, MistakesNameTheirLine) {
   EXPECT_EQ(errorOf("kill now"), "line 1: unexpected text after \"kill\"");
   EXPECT_EQ(errorOf("behaviour"), "line 1: \"behaviour\" needs a name");
   EXPECT_EQ(errorOf("file"), "line 1: \"file\" needs a name");
+  EXPECT_EQ(errorOf("await"), "line 1: \"await\" needs a name");
   EXPECT_EQ(errorOf("exit 2147483648"), "line 1: exit status 2147483648 is too large");
   EXPECT_EQ(errorOf("pace fast"), "line 1: \"fast\" is not a number");
 }

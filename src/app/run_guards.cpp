@@ -1,0 +1,56 @@
+#include "app/run_guards.h"
+
+#include "app/error_catalogue.h"
+#include "console/messages.h"
+#include "platform/platform.h"
+#include "settings/text_case.h"
+
+namespace {
+
+bool isSeparator(char c) { return c == '\\' || c == '/'; }
+
+// \\?\ and \\.\ also stand before local paths (\\?\C:\Kitbox); only their UNC form is a share.
+bool isDevicePrefix(const std::string& folder) {
+  return folder.size() >= 4 && (folder[2] == '?' || folder[2] == '.') && isSeparator(folder[3]);
+}
+
+void checkWorkingFolderIsLocal() {
+  std::string folder = platform::workingFolder();
+  if (isNetworkPath(folder)) raiseError("2017s", {folder});
+}
+
+void claimInstallerLock() {
+  switch (platform::claimInstallerLock()) {
+    case platform::InstallerLock::claimed:
+      return;
+    case platform::InstallerLock::heldElsewhere:
+      raiseError("2015s");
+    case platform::InstallerLock::unavailable:
+      // Refusing here would block every update on a machine whose temporary folder is broken.
+      printVerbose("Cannot tell whether another firmware update is running; going on.\n",
+                   "default");
+      return;
+  }
+}
+
+}  // namespace
+
+bool isNetworkPath(const std::string& folder) {
+  if (folder.size() < 2 || !isSeparator(folder[0]) || !isSeparator(folder[1])) return false;
+  if (!isDevicePrefix(folder)) return true;
+  std::string kind = toLower(folder.substr(4, 4));
+  return kind == "unc\\" || kind == "unc/";
+}
+
+void claimFirmwareAccess() {
+  // A folder the tools cannot start in fails every run, so it is told first.
+  checkWorkingFolderIsLocal();
+  claimInstallerLock();
+}
+
+void checkPowerSupply() {
+  std::optional<int> charge = platform::batteryOnlyCharge();
+  if (!charge) return;
+  if (*charge < minimumBatteryCharge) raiseError("2016s", {std::to_string(*charge)});
+  printVerbose("Running on battery with " + std::to_string(*charge) + "% charge.\n\n", "default");
+}

@@ -1,0 +1,20 @@
+// The checks that must pass before Intel's tools are run against the firmware.
+#pragma once
+
+#include <string>
+
+// The lowest battery charge, in percent, at which an update runs without mains power.
+constexpr int minimumBatteryCharge = 25;
+
+// True for a network path (\\server\share\... or \\?\UNC\server\share\...), which the command
+// interpreter cannot use as its current folder. A mapped drive letter is a local path.
+bool isNetworkPath(const std::string& folder);
+
+// For every mode that runs Intel's tools, before any of them runs: refuses a Kitbox run from a
+// network path ("2017s") and a second installer on the same computer ("2015s"). The installer
+// lock claimed here is held until the process ends.
+void claimFirmwareAccess();
+
+// Refuses an update on battery power below minimumBatteryCharge ("2016s"). Mains power, no
+// battery and an unreadable power state all let it go on.
+void checkPowerSupply();
