@@ -2,9 +2,6 @@
 // searched anywhere in a line, so text around it (even a comment mark) is allowed.
 #pragma once
 
-#include <optional>
-#include <string_view>
-
 #include "system/text_scan.h"
 
 enum class InputKey { meFirmwareFile, supportedPlatforms, upfrontMessage, prereqBios };
