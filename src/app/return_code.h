@@ -1,9 +1,7 @@
 // The process exit code, read back out of a caught error message.
 #pragma once
 
-#include <optional>
 #include <string>
-#include <string_view>
 
 #include "system/text_scan.h"
 

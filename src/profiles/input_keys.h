@@ -4,9 +4,6 @@
 // about what a line means.
 #pragma once
 
-#include <optional>
-#include <string_view>
-
 #include "system/text_scan.h"
 
 #include <cstddef>

@@ -6,11 +6,6 @@ bool isLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 
 bool isBiosVersionCharacter(char c) { return isLetter(c) || isDigitOrDot(c) || c == ' '; }
 
-bool biosVersionStartsAt(std::string_view text, std::size_t at) {
-  return isLetter(text[at]) && isDigit(text[at + 1]) && isDigit(text[at + 2]) &&
-         text[at + 3] == ' ';
-}
-
 // "[\:]*[ \t]*([0-9\.]+)[ \t]*" after "FW Version".
 std::optional<TextMatch> firmwareVersionFits(std::string_view output, std::size_t afterKey,
                                              std::size_t) {
@@ -59,7 +54,9 @@ std::optional<TextMatch> driverVersionOnLine(std::string_view line, std::size_t 
 
 std::optional<TextMatch> matchBiosVersion(std::string_view text) {
   for (std::size_t at = text.size() < 4 ? 0 : text.size() - 3; at-- > 0;) {
-    if (!biosVersionStartsAt(text, at)) continue;
+    if (!isLetter(text[at]) || !isDigit(text[at + 1]) || !isDigit(text[at + 2]) ||
+        text[at + 3] != ' ')
+      continue;
     return TextMatch{{0, text.size()}, {at, skipWhile(text, at + 4, isBiosVersionCharacter)}, {}};
   }
   return std::nullopt;

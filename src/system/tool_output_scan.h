@@ -4,9 +4,7 @@
 // matchPhraseValue and matchLineWith (system/text_scan.h).
 #pragma once
 
-#include <optional>
 #include <string>
-#include <string_view>
 
 #include "system/text_scan.h"
 

@@ -3,9 +3,6 @@
 // ".*completed.*" by matchLineWith (system/text_scan.h).
 #pragma once
 
-#include <optional>
-#include <string_view>
-
 #include "system/text_scan.h"
 
 // ".*verification: *\[ *([0-9]*) *% *\]": group 1 is the percentage.

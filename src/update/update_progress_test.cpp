@@ -112,7 +112,7 @@ TEST_F(UpdateProgressTest, ShownRecordsFlushTheRedrawBeforeThem) {
   EXPECT_EQ(fake().outputShown, fake().output.size());
 }
 
-// Lines are read once and remembered; none of that may change what a line does.
+// A line seen before is handled just as the first time.
 TEST_F(UpdateProgressTest, LinesSeenBeforeAreHandledAlike) {
   const std::string lines[] = {"verification: [ 7 % ]", "FW Update:  [ 8% (|)]",
                                "Image verification: [ COMPLETE ]", "plain line"};
