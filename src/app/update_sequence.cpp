@@ -54,6 +54,13 @@ void checkPrerequisite(const InputProfile& selectedProfile) {
   checkBiosPrerequisite(selectedProfile);
 }
 
+void checkVersions(const SystemInfo& systemInfo, const InputProfile& selectedProfile) {
+  // Everything that can refuse the update is known before the upfront message and the question:
+  // a version the stamp cannot record is refused before the flash, not after it.
+  checkFirmwareIsNewer(systemInfo, selectedProfile);
+  checkStampCanCarry(selectedProfile.firmwareVersion);
+}
+
 UpdateOutcome runUpdateSequence(SystemInfo& systemInfo, FirmwareUpdater& updater,
                                 std::vector<InputProfile>& profiles,
                                 InputProfile& selectedProfile) {
@@ -66,10 +73,7 @@ UpdateOutcome runUpdateSequence(SystemInfo& systemInfo, FirmwareUpdater& updater
   systemInfo.queryMeFirmwareVersion(fwVersionCommand);
   printVerbose("Writing ME Firmware version to .sys file.\n", "default");
   updater.writeVersionStamp(systemInfo.getMeFirmwareVersion());
-  // Everything that can refuse the update is known before the upfront message and the question:
-  // a version the stamp cannot record is refused before the flash, not after it.
-  checkFirmwareIsNewer(systemInfo, selectedProfile);
-  checkStampCanCarry(selectedProfile.firmwareVersion);
+  checkVersions(systemInfo, selectedProfile);
   checkPowerSupply();
   showUpfrontMessage(selectedProfile);
   showWarning(systemInfo, selectedProfile);

@@ -13,6 +13,11 @@ int selectProfile(const std::vector<InputProfile>& profiles, InputProfile& selec
 // The selected profile's BIOS prerequisite, when it names one: raises "2011s" or "2012s".
 void checkPrerequisite(const InputProfile& selectedProfile);
 
+// The installed version against the selected profile's: raises "3000n" for a downgrade,
+// "3001n" for the same version without -force, and "1019h" for a Kitbox version the stamp
+// cannot carry, all before anything is shown or flashed.
+void checkVersions(const SystemInfo& systemInfo, const InputProfile& selectedProfile);
+
 enum class UpdateOutcome { updated, declined };
 
 // The update mode, from input.txt to the flashed firmware. Fills the profile list and the

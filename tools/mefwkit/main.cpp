@@ -1,5 +1,5 @@
 // mefwkit: the Kitbox checker and planner for kit authors and fleet admins.
-#include "kit/kit_entry.h"
+#include "mefwkit/kit_entry.h"
 #include "platform/platform.h"
 
 int main(int argc, char** argv) {

@@ -1,14 +1,14 @@
-#include "kit/kit_entry.h"
+#include "mefwkit/kit_entry.h"
 
 #include <exception>
 #include <string>
 
 #include "app/error_catalogue.h"
 #include "app/installer.h"
-#include "kit/kit_check.h"
-#include "kit/kit_command_line.h"
-#include "kit/kit_output.h"
-#include "kit/kit_plan.h"
+#include "mefwkit/kit_check.h"
+#include "mefwkit/kit_command_line.h"
+#include "mefwkit/kit_output.h"
+#include "mefwkit/kit_plan.h"
 #include "platform/platform.h"
 #include "settings/run_settings.h"
 

@@ -1,4 +1,4 @@
-#include "kit/kit_plan.h"
+#include "mefwkit/kit_plan.h"
 
 #include <vector>
 
@@ -28,24 +28,16 @@ void checkPrerequisiteStep(KitPlan& plan) {
   plan.prerequisite = plan.profile.getPrereqBios().empty() ? "none" : "met";
 }
 
-// The installer writes the stamp with the installed version before it compares.
+// The installer writes the stamp with the installed version before it compares, and refuses a
+// Kitbox version the stamp cannot carry with the comparison.
 void compareVersions(const std::string& installedVersion, KitPlan& plan) {
   plan.runningStep = "comparison";
   if (std::optional<std::string> problem = stampVersionProblem(installedVersion)) throw *problem;
   SystemInfo systemInfo;
   systemInfo.meFirmwareVersion = installedVersion;
-  checkFirmwareIsNewer(systemInfo, plan.profile);
+  checkVersions(systemInfo, plan.profile);
   bool same = installedVersion == plan.profile.firmwareVersion;
   plan.comparison = same ? "same version, forced" : "newer";
-}
-
-// After a completed update the installer stamps the Kitbox's version; a version the stamp
-// cannot carry ends the run with 2014s although the firmware was flashed.
-void checkFinalStamp(const KitPlan& plan) {
-  std::optional<std::string> problem = stampVersionProblem(plan.profile.firmwareVersion);
-  if (!problem) return;
-  std::string reason = problem->compare(0, 6, "ERROR ") == 0 ? problem->substr(6) : *problem;
-  raiseError("2014s", {reason});
 }
 
 }  // namespace
@@ -66,8 +58,6 @@ void planUpdate(const PlanRequest& request, const FirmwareUpdater& updater, KitP
   plan.runningStep = "image";
   checkFileExists(firmwareFolder, plan.profile.meFirmwareFile);
   plan.commandLine = updateCommandLine(updater, plan.profile.meFirmwareFile);
-  plan.runningStep = "stamp";
-  checkFinalStamp(plan);
   plan.runningStep.clear();
 }
 

@@ -1,8 +1,8 @@
-#include "kit/kit_output.h"
+#include "mefwkit/kit_output.h"
 
 #include <vector>
 
-#include "kit/json_text.h"
+#include "mefwkit/json_text.h"
 #include "profiles/platform_decoder.h"
 
 namespace {

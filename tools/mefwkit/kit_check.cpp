@@ -1,4 +1,4 @@
-#include "kit/kit_check.h"
+#include "mefwkit/kit_check.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -7,7 +7,7 @@
 #include "app/error_catalogue.h"
 #include "checks/bios_prerequisite.h"
 #include "console/file_ops.h"
-#include "kit/line_hints.h"
+#include "mefwkit/line_hints.h"
 #include "platform/platform.h"
 #include "profiles/input_parser.h"
 #include "settings/fixed_names.h"
@@ -101,15 +101,15 @@ void checkImage(KitReport& report, std::size_t index) {
                       profileName(index));
 }
 
-// The comparison reads the version's four fields on every machine, and after the update the
-// stamp must carry it: either failing ends every run of the profile.
+// The comparison reads the version's four fields on every machine, and the stamp must be able
+// to carry it: either failing ends every run of the profile before the flash.
 void checkFirmwareVersion(KitReport& report, std::size_t index) {
   const KitProfile& kit = report.profiles[index];
   if (hasErrorAt(report, "1013h", kit.line)) return;
   std::optional<std::string> problem = stampVersionProblem(kit.profile.firmwareVersion);
   if (!problem) return;
   std::string outcome = codeOf(*problem) == "1019h"
-                            ? " Every update of this profile flashes, then ends with 2014s."
+                            ? " Every machine of this profile ends with 1019h, before the flash."
                             : " Every machine of this profile ends with 1018h.";
   addInstallerProblem(report, kit.line, *problem + outcome, profileName(index));
 }

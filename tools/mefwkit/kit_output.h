@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "kit/kit_check.h"
-#include "kit/kit_plan.h"
+#include "mefwkit/kit_check.h"
+#include "mefwkit/kit_plan.h"
 
 std::string checkReportText(const KitReport& report);
 std::string checkReportJson(const KitReport& report);

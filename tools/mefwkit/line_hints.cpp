@@ -1,4 +1,4 @@
-#include "kit/line_hints.h"
+#include "mefwkit/line_hints.h"
 
 #include <algorithm>
 #include <vector>

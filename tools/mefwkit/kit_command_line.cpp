@@ -1,4 +1,4 @@
-#include "kit/kit_command_line.h"
+#include "mefwkit/kit_command_line.h"
 
 #include <vector>
 

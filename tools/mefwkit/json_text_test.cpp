@@ -1,4 +1,4 @@
-#include "kit/json_text.h"
+#include "mefwkit/json_text.h"
 
 #include <gtest/gtest.h>
 
