@@ -257,8 +257,9 @@ TEST_F(EntryTest, FailingStartUpIsStillCoded) {
 class GuardTest : public EntryTest {
  protected:
   bool flashed() {
-    for (const std::string& pipe : fake().pipesOpened)
+    for (const std::string& pipe : fake().pipesOpened) {
       if (pipe.rfind("ME_Flash\\Local-Win\\FwUpdLcl64.exe -f ", 0) == 0) return true;
+    }
     return false;
   }
 

@@ -38,8 +38,9 @@ bool RunLog::writeTo(platform::OutputFile& file, std::size_t bytes) const {
 
 std::string RunLog::text() const {
   std::string whole;
-  for (const std::string& block : blocks)
+  for (const std::string& block : blocks) {
     whole += block;
+  }
   return whole;
 }
 

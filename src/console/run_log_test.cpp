@@ -39,8 +39,9 @@ TEST_F(RunLogTest, LogFileOfManyBlocksHoldsTheLogUpToItsAnnouncement) {
   std::string expected;
   for (const std::string& message : assortedMessages()) {
     printSuperVerbose(message, "default");
-    for (char c : message)
+    for (char c : message) {
       expected += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    }
   }
   printRunLog();
   expected += "Printing log file to runLog.log\r\n";

@@ -75,8 +75,9 @@ bool startInterpreter(RunningCommand& state, const std::string& commandLine, HAN
   DWORD flags = state.job != nullptr ? CREATE_SUSPENDED : 0;
   bool ok = CreateProcessA(interpreter.c_str(), arguments.data(), nullptr, nullptr, TRUE, flags,
                            nullptr, nullptr, &startup, &started) != FALSE;
-  for (HANDLE copy : {startup.hStdInput, startup.hStdError})
+  for (HANDLE copy : {startup.hStdInput, startup.hStdError}) {
     if (copy != nullptr) CloseHandle(copy);
+  }
   if (!ok) return false;
   if (state.job != nullptr && !AssignProcessToJobObject(state.job, started.hProcess)) {
     // Without the job only the interpreter itself can be ended at the limit.

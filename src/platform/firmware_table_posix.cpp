@@ -22,8 +22,9 @@ std::optional<std::string> readWholeFile(const std::string& path) {
 
 std::string windowsHeader(std::uint32_t tableLength) {
   std::string header(8, '\0');
-  for (int i = 0; i < 4; ++i)
+  for (int i = 0; i < 4; ++i) {
     header[4 + i] = static_cast<char>((tableLength >> (8 * i)) & 0xFF);
+  }
   return header;
 }
 

@@ -157,8 +157,9 @@ TEST_F(PlatformTest, SmbiosTableComesBehindItsHeader) {
   if (!table) return;
   ASSERT_GE(table->size(), 8u);
   std::uint32_t length = 0;
-  for (int i = 0; i < 4; ++i)
+  for (int i = 0; i < 4; ++i) {
     length |= static_cast<std::uint32_t>(static_cast<unsigned char>((*table)[4 + i])) << (8 * i);
+  }
   EXPECT_LE(length, table->size() - 8);
 }
 

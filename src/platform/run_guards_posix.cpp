@@ -58,8 +58,10 @@ std::string supplyValue(const fs::path& supply, const char* name) {
 
 // A charge in percent, or -1 when the text is not one.
 int percentValue(const std::string& text) {
-  if (text.empty() || text.size() > 3 || text.find_first_not_of("0123456789") != std::string::npos)
+  if (text.empty() || text.size() > 3 ||
+      text.find_first_not_of("0123456789") != std::string::npos) {
     return -1;
+  }
   int value = std::atoi(text.c_str());
   return value <= 100 ? value : -1;
 }

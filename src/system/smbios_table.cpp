@@ -18,8 +18,9 @@ std::uint8_t byteAt(std::string_view bytes, std::size_t at) {
 std::optional<std::string_view> tableStructures(std::string_view rawTable) {
   if (rawTable.size() < headerSize) return std::nullopt;
   std::uint32_t length = 0;
-  for (std::size_t i = 0; i < 4; ++i)
+  for (std::size_t i = 0; i < 4; ++i) {
     length |= static_cast<std::uint32_t>(byteAt(rawTable, 4 + i)) << (8 * i);
+  }
   if (length > rawTable.size() - headerSize) return std::nullopt;
   return rawTable.substr(headerSize, length);
 }

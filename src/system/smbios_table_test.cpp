@@ -17,8 +17,9 @@ std::string structure(std::uint8_t type, const std::string& formattedRest,
   bytes += static_cast<char>(handle & 0xFF);
   bytes += static_cast<char>(handle >> 8);
   bytes += formattedRest;
-  for (const std::string& text : strings)
+  for (const std::string& text : strings) {
     bytes += text + '\0';
+  }
   if (strings.empty()) bytes += '\0';
   return bytes + '\0';
 }
@@ -40,8 +41,9 @@ std::string endOfTable() { return structure(127, "", {}, 0xFEFF); }
 std::string rawTable(std::uint8_t major, std::uint8_t minor, const std::string& structures,
                      std::uint32_t length) {
   std::string header{0, static_cast<char>(major), static_cast<char>(minor), 0};
-  for (int i = 0; i < 4; ++i)
+  for (int i = 0; i < 4; ++i) {
     header += static_cast<char>((length >> (8 * i)) & 0xFF);
+  }
   return header + structures;
 }
 
@@ -95,8 +97,9 @@ TEST(SmbiosTable, NoVersionWhereTheTableHoldsNone) {
 
 TEST(SmbiosTable, MalformedTablesEndWithoutVersion) {
   std::string good = biosInformation(2, 0x18, biosStrings) + endOfTable();
-  for (std::size_t size = 0; size < 8; ++size)
+  for (std::size_t size = 0; size < 8; ++size) {
     EXPECT_EQ(smbiosBiosVersion(rawTable(2, 8, good).substr(0, size)), none) << size;
+  }
   // A length beyond the buffer, also one that would wrap around.
   EXPECT_EQ(smbiosBiosVersion(rawTable(2, 8, good, static_cast<std::uint32_t>(good.size() + 1))),
             none);

@@ -4,18 +4,21 @@ std::size_t lastOccurrence(std::string_view text, std::string_view word, std::si
                            std::size_t end) {
   const std::string_view searched = text.substr(0, end);
   for (std::size_t next = searched.find(word, first + 1); next != std::string_view::npos;
-       next = searched.find(word, next + 1))
+       next = searched.find(word, next + 1)) {
     first = next;
+  }
   return first;
 }
 
 std::size_t lineStartBefore(std::string_view text, std::size_t at) {
   // Most texts are one line, which two quick searches show.
   const std::string_view before = text.substr(0, at);
-  if (before.find('\n') == std::string_view::npos && before.find('\r') == std::string_view::npos)
+  if (before.find('\n') == std::string_view::npos && before.find('\r') == std::string_view::npos) {
     return 0;
-  while (at > 0 && !isLineBreak(text[at - 1]))
+  }
+  while (at > 0 && !isLineBreak(text[at - 1])) {
     --at;
+  }
   return at;
 }
 
@@ -42,8 +45,9 @@ std::optional<TextMatch> firstFit(std::string_view text, std::string_view anchor
   for (std::size_t at = text.find(anchor); at != std::string_view::npos;
        at = text.find(anchor, at + 1)) {
     if (std::optional<TextMatch> found = fit(text, at + anchor.size(), text.size())) {
-      while (blanksBefore && at > 0 && isBlankOrTab(text[at - 1]))
+      while (blanksBefore && at > 0 && isBlankOrTab(text[at - 1])) {
         --at;
+      }
       found->whole.begin = at;
       return found;
     }

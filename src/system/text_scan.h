@@ -35,8 +35,9 @@ inline bool isDigitOrDot(char c) { return isDigit(c) || c == '.'; }
 // The end of the run of characters from `at` that pass `test`. These few run for every byte
 // the scanners read, so they are inline.
 inline std::size_t skipWhile(std::string_view text, std::size_t at, bool (*test)(char)) {
-  while (at < text.size() && test(text[at]))
+  while (at < text.size() && test(text[at])) {
     ++at;
+  }
   return at;
 }
 
@@ -48,8 +49,9 @@ inline bool startsAt(std::string_view text, std::size_t at, std::string_view wor
 std::size_t lineStartBefore(std::string_view text, std::size_t at);
 
 inline std::size_t lineEndFrom(std::string_view text, std::size_t at) {
-  while (at < text.size() && !isLineBreak(text[at]))
+  while (at < text.size() && !isLineBreak(text[at])) {
     ++at;
+  }
   return at;
 }
 

@@ -101,8 +101,9 @@ std::string repeatToSize(const std::string& unit, std::size_t size) {
   const std::size_t target = (size + unit.size() - 1) / unit.size() * unit.size();
   std::string text = unit;
   text.reserve(target);
-  while (text.size() < target)
+  while (text.size() < target) {
     text.append(text, 0, std::min(text.size(), target - text.size()));
+  }
   return text;
 }
 
@@ -173,8 +174,9 @@ TEST(ScannerProgram, TrickyInputsMatchStdRegex) {
       {scannerCases()[8].expression, std::string("\0COMPLETE\0", 10)},
       {scannerCases()[10].expression, "completed\r"},
   };
-  for (const auto& [expression, text] : cases)
+  for (const auto& [expression, text] : cases) {
     sameAsRegex(scannerFor(expression), std::regex(expression), text);
+  }
 }
 
 TEST(ScannerProgram, InputKeysAreTriedInOrder) {
@@ -228,13 +230,15 @@ TEST(ScannerDifferential, EveryScannerOnGeneratedText) {
   std::uint32_t seed = 1;
   for (const ScannerCase& scanner : scannerCases()) {
     std::vector<std::string> expressions = {scanner.expression};
-    if (expressions[0] != withRealTabs(expressions[0]))
+    if (expressions[0] != withRealTabs(expressions[0])) {
       expressions.push_back(withRealTabs(expressions[0]));
+    }
     for (const std::string& expression : expressions) {
       const std::regex regex(expression);
       TextGenerator generator{std::mt19937(seed++), scanner.words};
-      for (int i = 0; i < 2000; ++i)
+      for (int i = 0; i < 2000; ++i) {
         ASSERT_TRUE(sameAsRegex(scanner, regex, nextText(generator, regexInputLimit)));
+      }
     }
   }
 }
@@ -312,13 +316,15 @@ TEST(ScannerLarge, NearMissesOnOneHugeLine) {
 TEST(ScannerLarge, BinaryNoiseStaysInsideTheText) {
   std::mt19937 random(3);
   std::string noise(largeInputBytes / 8, '\0');
-  for (char& c : noise)
+  for (char& c : noise) {
     c = static_cast<char>(random());
+  }
   for (const ScannerCase& scanner : scannerCases()) {
     std::optional<TextMatch> found = scanner.scan(noise);
     if (!found) continue;
-    for (TextSpan span : {found->whole, found->group1, found->group2})
+    for (TextSpan span : {found->whole, found->group1, found->group2}) {
       EXPECT_TRUE(span.begin <= span.end && span.end <= noise.size()) << scanner.expression;
+    }
   }
 }
 

@@ -55,8 +55,9 @@ std::optional<TextMatch> driverVersionOnLine(std::string_view line, std::size_t 
 std::optional<TextMatch> matchBiosVersion(std::string_view text) {
   for (std::size_t at = text.size() < 4 ? 0 : text.size() - 3; at-- > 0;) {
     if (!isLetter(text[at]) || !isDigit(text[at + 1]) || !isDigit(text[at + 2]) ||
-        text[at + 3] != ' ')
+        text[at + 3] != ' ') {
       continue;
+    }
     return TextMatch{{0, text.size()}, {at, skipWhile(text, at + 4, isBiosVersionCharacter)}, {}};
   }
   return std::nullopt;

@@ -47,8 +47,9 @@ std::optional<std::vector<std::string>> referenceGroups(const std::string& expre
   std::smatch match;
   if (!std::regex_search(text, match, cachedRegex(expression))) return std::nullopt;
   std::vector<std::string> groups;
-  for (std::size_t i = 0; i < match.size(); ++i)
+  for (std::size_t i = 0; i < match.size(); ++i) {
     groups.push_back(match[i].str());
+  }
   return groups;
 }
 

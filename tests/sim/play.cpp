@@ -50,8 +50,9 @@ void printFile(const Step& step, std::FILE* out) {
 
 // Polled rather than watched: the tool must stay a plain program on both systems.
 void awaitFile(const std::string& path) {
-  for (int waited = 0; waited < 60000 && !std::ifstream(path); waited += 20)
+  for (int waited = 0; waited < 60000 && !std::ifstream(path); waited += 20) {
     waitMs(20);
+  }
 }
 
 std::optional<int> playStep(const Step& step, const Values& values, long long paceMs,

@@ -114,7 +114,8 @@ std::string scannerOutcome(const ScannerCase& scanner, std::string_view text) {
 
 std::string withRealTabs(std::string expression) {
   for (std::size_t at = expression.find("\\t"); at != std::string::npos;
-       at = expression.find("\\t", at))
+       at = expression.find("\\t", at)) {
     expression.replace(at, 2, "\t");
+  }
   return expression;
 }

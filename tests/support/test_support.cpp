@@ -41,8 +41,9 @@ std::string smbiosTableWith(const std::string& biosVersion) {
   bios += biosVersion.empty() ? std::string(1, '\0') : biosVersion + std::string(2, '\0');
   std::string structures = bios + std::string("\x7f\x04\xff\xfe\x00\x00", 6);
   std::string header("\x00\x03\x00\x00", 4);
-  for (int i = 0; i < 4; ++i)
+  for (int i = 0; i < 4; ++i) {
     header += static_cast<char>((structures.size() >> (8 * i)) & 0xFF);
+  }
   return header + structures;
 }
 

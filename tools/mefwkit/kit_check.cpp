@@ -69,8 +69,9 @@ void readProfiles(KitReport& report, const std::vector<std::string>& lines) {
     ++parse.lineNumber;
     std::size_t known = problems.size();
     InputKeyMatch match = parseInputLine(parse, line);
-    for (std::size_t i = known; i < problems.size(); ++i)
+    for (std::size_t i = known; i < problems.size(); ++i) {
       addInstallerProblem(report, problems[i].line, problems[i].message);
+    }
     noteLine(kitProfiles, profiles, parse, match);
     bool ignored = match.key == InputKey::none;
     addLineHint(report, parse.lineNumber,
@@ -78,10 +79,12 @@ void readProfiles(KitReport& report, const std::vector<std::string>& lines) {
   }
   std::size_t known = problems.size();
   finishInputProfiles(parse);
-  for (std::size_t i = known; i < problems.size(); ++i)
+  for (std::size_t i = known; i < problems.size(); ++i) {
     addInstallerProblem(report, problems[i].line, problems[i].message);
-  for (std::size_t i = 0; i < profiles.size(); ++i)
+  }
+  for (std::size_t i = 0; i < profiles.size(); ++i) {
     kitProfiles[i].profile = profiles[i];
+  }
   report.profiles = kitProfiles;
 }
 

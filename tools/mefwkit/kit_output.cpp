@@ -19,8 +19,9 @@ std::string countText(int count, const char* one, const char* many) {
 
 std::string summaryLine(const KitReport& report) {
   int counts[3] = {0, 0, 0};
-  for (const KitProblem& problem : report.problems)
+  for (const KitProblem& problem : report.problems) {
     ++counts[static_cast<int>(problem.severity)];
+  }
   return countText(counts[0], "error", "errors") + ", " +
          countText(counts[1], "warning", "warnings") + ", " +
          countText(counts[2], "note", "notes") + "; " +
@@ -70,18 +71,21 @@ std::string profileText(const KitPlan& plan) {
 
 std::string checkReportText(const KitReport& report) {
   std::string text;
-  for (const KitProblem& problem : report.problems)
+  for (const KitProblem& problem : report.problems) {
     text += problemLine(problem);
+  }
   return text + summaryLine(report);
 }
 
 std::string checkReportJson(const KitReport& report) {
   std::vector<std::string> profiles;
-  for (std::size_t i = 0; i < report.profiles.size(); ++i)
+  for (std::size_t i = 0; i < report.profiles.size(); ++i) {
     profiles.push_back(profileJson(report.profiles[i], i));
+  }
   std::vector<std::string> problems;
-  for (const KitProblem& problem : report.problems)
+  for (const KitProblem& problem : report.problems) {
     problems.push_back(problemJson(problem));
+  }
   return jsonObject({{"profiles", jsonArray(profiles)}, {"problems", jsonArray(problems)}}) + "\n";
 }
 

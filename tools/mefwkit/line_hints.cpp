@@ -17,8 +17,9 @@ bool isWordByte(char c) {
 }
 
 std::size_t skipBlanks(const std::string& text, std::size_t from) {
-  while (from < text.size() && isBlank(text[from]))
+  while (from < text.size() && isBlank(text[from])) {
     ++from;
+  }
   return from;
 }
 
@@ -26,11 +27,13 @@ std::string quoted(const std::string& text) { return "\"" + text + "\""; }
 
 // The word that ends right before position `end`, blanks before `end` skipped.
 std::string wordBefore(const std::string& line, std::size_t end) {
-  while (end > 0 && isBlank(line[end - 1]))
+  while (end > 0 && isBlank(line[end - 1])) {
     --end;
+  }
   std::size_t begin = end;
-  while (begin > 0 && isWordByte(line[begin - 1]))
+  while (begin > 0 && isWordByte(line[begin - 1])) {
     --begin;
+  }
   return line.substr(begin, end - begin);
 }
 
@@ -95,8 +98,9 @@ std::optional<std::string> ignoredLineHint(const std::string& line) {
   if (equals != std::string::npos) return nearKeyHint(wordBefore(line, equals), true);
   std::size_t start = skipBlanks(line, 0);
   std::size_t end = start;
-  while (end < line.size() && isWordByte(line[end]))
+  while (end < line.size() && isWordByte(line[end])) {
     ++end;
+  }
   // Without an equals sign only "key:" or "key value" at the start of a line looks like a key.
   std::size_t next = skipBlanks(line, end);
   if (end == start || next >= line.size() || (next == end && line[next] != ':')) {
@@ -108,8 +112,9 @@ std::optional<std::string> ignoredLineHint(const std::string& line) {
 std::size_t editDistance(const std::string& a, const std::string& b) {
   std::vector<std::size_t> previous(b.size() + 1);
   std::vector<std::size_t> current(b.size() + 1);
-  for (std::size_t j = 0; j <= b.size(); ++j)
+  for (std::size_t j = 0; j <= b.size(); ++j) {
     previous[j] = j;
+  }
   for (std::size_t i = 1; i <= a.size(); ++i) {
     current[0] = i;
     for (std::size_t j = 1; j <= b.size(); ++j) {
