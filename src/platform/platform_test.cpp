@@ -281,8 +281,8 @@ TEST_F(PlatformTest, FolderListingsNamePlainFilesOnly) {
 }
 
 TEST_F(PlatformTest, ChangingTheWorkingFolder) {
-  fs::create_directories("mefwkit/box");
-  writeBytes("mefwkit/box/input.txt", "x");
+  fs::create_directories("kit/box");
+  writeBytes("kit/box/input.txt", "x");
   EXPECT_FALSE(platform::changeWorkingFolder("no-such-folder"));
   ASSERT_TRUE(platform::changeWorkingFolder("kit\\box"));
   EXPECT_TRUE(platform::InputFile("input.txt", platform::FileMode::raw).isOpen());
