@@ -1,10 +1,10 @@
 // The firmware's SMBIOS table, whatever it holds, as the BIOS query's fallback reads it. The
 // reader must stay inside the buffer and end; a version it finds must be one of the table's
 // NUL-ended strings; and the query must store what the BIOS expression finds in it.
-#include "expected_matches.h"
 #include "fuzz_support.h"
 #include "platform/platform_fake.h"
 #include "process_state.h"
+#include "regex_reference.h"
 #include "settings/text_case.h"
 #include "system/bios_query.h"
 #include "system/smbios_table.h"
@@ -32,8 +32,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string table(asText(data, size));
   const std::optional<std::string> found = smbiosBiosVersion(table);
   if (found) checkTableString(table, *found);
+  // Beyond what std::regex survives, only the query's own soundness is checked.
+  const bool known = !found || found->size() <= referenceTextBytes;
   const std::optional<std::string> expected =
-      found ? expectedBiosVersion(*found) : std::optional<std::string>();
+      found && known
+          ? referenceGroup(R"([\s\S]*([a-zA-Z][0-9][0-9] [a-zA-Z0-9\. ]*)[\s\S]*)", *found, 1)
+          : std::nullopt;
 
   platform::fakePlatform().commandOutput["wmic bios get smbiosbiosversion"] = "";
   platform::fakePlatform().smbiosTable = table;
@@ -44,6 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzzCheck(!expected, "no BIOS version taken where the table holds " + expected.value_or(""));
     return 0;
   }
+  if (!known) return 0;
   fuzzCheck(expected.has_value(), "BIOS version found in a table without one");
   fuzzCheck(currentBiosVersion() == toLower(*expected),
             "BIOS version " + currentBiosVersion() + " instead of " + *expected);
