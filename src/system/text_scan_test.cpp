@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/return_code.h"
+#include "printable_text.h"
 #include "profiles/input_keys.h"
 #include "scanner_table.h"
 #include "system/tool_output_scan.h"
@@ -41,23 +42,6 @@ const ScannerCase& scannerFor(const std::string& expression) {
   throw std::invalid_argument("no scanner for " + expression);
 }
 
-std::string escaped(const std::string& text) {
-  std::string out;
-  for (const char c : text) {
-    const unsigned char byte = static_cast<unsigned char>(c);
-    if (c == '\\') {
-      out += "\\\\";
-    } else if (byte >= 0x20 && byte < 0x7f) {
-      out += c;
-    } else {
-      char hex[8];
-      std::snprintf(hex, sizeof hex, "\\x%02x", byte);
-      out += hex;
-    }
-  }
-  return out;
-}
-
 std::string regexOutcome(const std::regex& regex, const std::string& text) {
   std::smatch match;
   if (!std::regex_search(text, match, regex)) return "none";
@@ -77,16 +61,16 @@ std::string regexOutcome(const std::regex& regex, const std::string& text) {
 bool sameAsRegex(const ScannerCase& scanner, const std::regex& regex, const std::string& text) {
   const std::string expected = regexOutcome(regex, text);
   const std::string outcome = scannerOutcome(scanner, text);
-  EXPECT_EQ(outcome, expected) << "expression \"" << escaped(scanner.expression) << "\" on \""
-                               << escaped(text) << "\"";
+  EXPECT_EQ(outcome, expected) << "expression \"" << printable(scanner.expression) << "\" on \""
+                               << printable(text) << "\"";
   return outcome == expected;
 }
 
 // Checks a hand-computed result, and that std::regex agrees with it.
 void expectOutcome(const std::string& expression, const std::string& text,
                    const std::string& expected) {
-  EXPECT_EQ(scannerOutcome(scannerFor(expression), text), expected) << escaped(text);
-  EXPECT_EQ(regexOutcome(std::regex(expression), text), expected) << escaped(text);
+  EXPECT_EQ(scannerOutcome(scannerFor(expression), text), expected) << printable(text);
+  EXPECT_EQ(regexOutcome(std::regex(expression), text), expected) << printable(text);
 }
 
 const std::string errorCodeExpression = R"(.*(?:ERROR|CODE)[ ]*([\d]+)([\D]).*)";

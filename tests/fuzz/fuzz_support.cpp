@@ -88,21 +88,6 @@ void applySettings(std::uint8_t settings) {
 
 bool verboseSetting(std::uint8_t settings) { return (settings & 3) != 0; }
 
-std::string printable(std::string_view text) {
-  std::string out;
-  for (char c : text) {
-    unsigned char byte = static_cast<unsigned char>(c);
-    if (byte >= 0x20 && byte < 0x7f && c != '\\') {
-      out += c;
-    } else {
-      char hex[8];
-      std::snprintf(hex, sizeof hex, "\\x%02x", byte);
-      out += hex;
-    }
-  }
-  return out;
-}
-
 std::vector<std::string> splitAt(std::string_view text, char separator) {
   std::vector<std::string> pieces(1);
   for (char c : text) {

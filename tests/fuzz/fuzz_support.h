@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "printable_text.h"
+
 // Creates a private temporary folder, makes it the working folder and returns its path. The
 // folder is removed when the process exits normally. Call once, at start-up.
 std::string enterScratchFolder();
@@ -34,9 +36,6 @@ void requireCodedMessage(const std::string& message, const AllowedMessages& allo
 // bit 1 super-verbose (verbose too), bit 2 -force.
 void applySettings(std::uint8_t settings);
 bool verboseSetting(std::uint8_t settings);
-
-// The text with every byte outside printable ASCII written as \xNN, for reports.
-std::string printable(std::string_view text);
 
 // The pieces between separators; an empty input gives one empty piece.
 std::vector<std::string> splitAt(std::string_view text, char separator);
