@@ -10,6 +10,7 @@
 #include "system/command_runner.h"
 #include "system/smbios_table.h"
 #include "system/tool_output_scan.h"
+#include "system/wmic_layout.h"
 
 namespace {
 
@@ -29,7 +30,8 @@ std::optional<std::string> versionFromWmic(const CommandOutput& wmic) {
   return findBiosVersion(wmic.text);
 }
 
-// The same string wmic would have printed, read from the firmware's own table.
+// The same string wmic would have printed, read from the firmware's own table and laid out as
+// wmic prints it, so that the pattern finds the same version in it, trailing blanks included.
 std::optional<std::string> versionFromSmbios() {
   printVerbose("wmic gave no BIOS version.\nReading the SMBIOS table.\n", "default");
   std::optional<std::string> table = platform::readSmbiosTable();
@@ -40,7 +42,7 @@ std::optional<std::string> versionFromSmbios() {
     return std::nullopt;
   }
   printVerbose("SMBIOS BIOS version: " + *text + "\n", "default");
-  return findBiosVersion(*text);
+  return findBiosVersion(wmicBiosVersionLayout(*text));
 }
 
 void storeBiosVersion(const std::string& version) {

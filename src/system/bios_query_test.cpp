@@ -78,19 +78,20 @@ TEST_F(BiosQueryTest, SmbiosVersionStandsInWhenWmicGivesNone) {
   fake().smbiosTable = smbiosTableWith("N01 Ver. 1.05.2  ");
   // wmic garbage: the same lines as before, then the fallback's.
   EXPECT_EQ(queryWith("Node - PC\r\r\nERROR:\r\r\n"), none);
-  EXPECT_EQ(currentBiosVersion(), "n01 ver. 1.05.2  ");
+  // Read through wmic's layout: the column's two blanks of padding join the version.
+  EXPECT_EQ(currentBiosVersion(), "n01 ver. 1.05.2    ");
   EXPECT_EQ(fake().output, announcement + "Node - PC\r\r\nERROR:\r\r\n" + fallback +
                                "SMBIOS BIOS version: N01 Ver. 1.05.2  \n"
-                               "BIOS version: N01 Ver. 1.05.2  \n\n");
+                               "BIOS version: N01 Ver. 1.05.2    \n\n");
   // wmic missing altogether: no output to show, no "1000h".
   fake().output.clear();
   fake().commandOutput.clear();
   resetCurrentBiosVersion();
   EXPECT_EQ(raisedBy(queryBiosVersion), none);
-  EXPECT_EQ(currentBiosVersion(), "n01 ver. 1.05.2  ");
+  EXPECT_EQ(currentBiosVersion(), "n01 ver. 1.05.2    ");
   EXPECT_EQ(fake().output, announcement + fallback +
                                "SMBIOS BIOS version: N01 Ver. 1.05.2  \n"
-                               "BIOS version: N01 Ver. 1.05.2  \n\n");
+                               "BIOS version: N01 Ver. 1.05.2    \n\n");
 }
 
 TEST_F(BiosQueryTest, TheSmbiosStringPassesThroughTheSamePattern) {
@@ -100,6 +101,17 @@ TEST_F(BiosQueryTest, TheSmbiosStringPassesThroughTheSamePattern) {
   fake().smbiosTable = smbiosTableWith("1.05.2");
   EXPECT_EQ(queryWith(""), "ERROR 2000s: Could not retrieve BIOS version.");
   EXPECT_EQ(currentBiosVersion(), "a12 3.4");
+}
+
+// The same string decides the same way from either source: a last word that looks like a family
+// code is taken, and a family code alone still gets the blank the pattern needs.
+TEST_F(BiosQueryTest, TheSmbiosStringDecidesAsWmicWouldPrintIt) {
+  fake().smbiosTable = smbiosTableWith("N01 Ver. 1.05.2 A01");
+  EXPECT_EQ(queryWith(""), none);
+  EXPECT_EQ(currentBiosVersion(), "a01  ");
+  fake().smbiosTable = smbiosTableWith("N01");
+  EXPECT_EQ(queryWith(""), none);
+  EXPECT_EQ(currentBiosVersion(), "n01                ");
 }
 
 TEST_F(BiosQueryTest, BothSourcesFailingEndTheRunAsBefore) {
@@ -121,13 +133,13 @@ TEST_F(BiosQueryTest, WmicPastItsTimeLimitCountsAsNoVersion) {
   fake().smbiosTable = smbiosTableWith("P11 Ver 2");
   // What wmic printed before it hung is not trusted.
   EXPECT_EQ(queryWith("SMBIOSBIOSVersion\r\r\nN01 Ver. 1\r\r\n"), none);
-  EXPECT_EQ(currentBiosVersion(), "p11 ver 2");
-  EXPECT_EQ(fake().output, announcement +
-                               "Command ended after its time limit of 60 seconds: wmic bios get "
-                               "smbiosbiosversion\n"
-                               "SMBIOSBIOSVersion\r\r\nN01 Ver. 1\r\r\n" +
-                               fallback +
-                               "SMBIOS BIOS version: P11 Ver 2\nBIOS version: P11 Ver 2\n\n");
+  EXPECT_EQ(currentBiosVersion(), "p11 ver 2          ");
+  EXPECT_EQ(fake().output,
+            announcement +
+                "Command ended after its time limit of 60 seconds: wmic bios get "
+                "smbiosbiosversion\n"
+                "SMBIOSBIOSVersion\r\r\nN01 Ver. 1\r\r\n" +
+                fallback + "SMBIOS BIOS version: P11 Ver 2\nBIOS version: P11 Ver 2          \n\n");
 }
 
 TEST_F(BiosQueryTest, WmicThatStartsOnlyOnTheSecondTryIsUsed) {

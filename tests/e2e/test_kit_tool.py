@@ -58,8 +58,8 @@ class Check(KitboxTest):
             ("error", 13, "1012h"),
             ("error", None, "1002h"),                   # the update tool
             ("warning", None, "1002h"),                 # README.htm
-            ("info", None, "1002h"),                    # MEInfoWin64.exe
-            ("info", None, None),                       # spare.bin, named by no profile
+            ("note", None, "1002h"),                    # MEInfoWin64.exe
+            ("note", None, None),                       # spare.bin, named by no profile
         ])
         profiles = report["profiles"]
         self.assertEqual([p["line"] for p in profiles], [3, 4, 8, 12])
@@ -85,13 +85,16 @@ class Plan(KitboxTest):
         run = self.run_kit_tool("plan", self.kit_path(self.kitbox), "--bios", "N01 Ver. 1.05.0",
                                 "--me", "11.8.50.3399", "--json", cwd=self.root)
         self.assertEqual(run.code, 0, run)
-        self.assertEqual(json.loads(run.out), {
-            "biosVersion": "n01 ver. 1.05.0", "biosFamily": "n01",
+        plan = json.loads(run.out)
+        self.assertEqual(plan.pop("toolVersion"), "1.5.1")
+        self.assertEqual(plan, {
+            "schema": 1, "biosVersion": "n01 ver. 1.05.0    ", "biosFamily": "n01",
             "profile": {"index": 0, "firmwareFile": "11.8.55.3510.bin",
                         "firmwareVersion": "11.8.55.3510"},
-            "prerequisite": "met", "comparison": "newer",
+            "installedVersion": "11.8.50.3399", "prerequisite": "met", "comparison": "newer",
             "commandLine": "ME_Flash\\Local-Win\\FwUpdLcl64.exe -f ME_Flash\\11.8.55.3510.bin",
-            "exitCode": 0, "message": None})
+            "exitCode": 0, "code": None, "message": None,
+            "mayAlsoEndWith": [2015, 4000, 2001, 2003, 2016, 4001, 3002, 2013]})
         # Nothing was run: no simulated tool recorded a call.
         self.assertEqual(self.calls(), [])
 
@@ -105,7 +108,7 @@ class Plan(KitboxTest):
         self.assertIn("Ends with:      ERROR 2010s: This platform is not supported by the Kitbox.\n",
                       run.out)
         run = self.run_kit_tool("plan", "--force", "--bios", "P11 1", "--me", "12.0.20.1310")
-        self.assertIn("Comparison:     same version, forced\n", run.out)
+        self.assertIn("Comparison:     same-forced\n", run.out)
         self.assertIn("-f ME_Flash\\12.0.20.1310.bin -allowsv\n", run.out)
 
     def test_bad_arguments_are_a_usage_error(self):

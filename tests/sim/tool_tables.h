@@ -5,7 +5,8 @@
 // The three simulated tools: their scenario files, values and named outputs.
 //
 // wmic, sim-wmic.txt
-//   keys        bios (N01 Ver. 1.05.2); {header-cell} and {bios-cell} hold the padded column
+//   keys        bios (N01 Ver. 1.05.2); {column} holds the whole padded column, {header-line} its
+//               first line
 //   behaviours  default, empty, error (WMI refuses the query), garbage (UTF-16 with NULs),
 //               hang (the header line, then a day's wait)
 //

@@ -1,17 +1,13 @@
-#include <algorithm>
-
+#include "system/wmic_layout.h"
 #include "tool_tables.h"
 
 namespace {
 
-// wmic prints one column as wide as its longest cell plus two blanks, and ends every line with
-// CR CR LF.
+// The installer's own layout of wmic's column, so that the SMBIOS fallback and this wmic
+// cannot drift apart; the header line alone is what a hanging wmic prints.
 void addColumnValues(Values& values) {
-  const std::string header = "SMBIOSBIOSVersion";
-  const std::string& bios = values["bios"];
-  std::size_t width = std::max(header.size(), bios.size()) + 2;
-  values["header-cell"] = header + std::string(width - header.size(), ' ');
-  values["bios-cell"] = bios + std::string(width - bios.size(), ' ');
+  values["column"] = wmicBiosVersionLayout(values["bios"]);
+  values["header-line"] = values["column"].substr(0, values["column"].find('\n') + 1);
 }
 
 }  // namespace
@@ -22,14 +18,14 @@ const ToolTable& wmicTable() {
       "sim-wmic.txt",
       {{"bios", "N01 Ver. 1.05.2"}},
       {
-          {"", "default", R"(out {header-cell}\r\r\n{bios-cell}\r\r\n\r\r\n)"},
+          {"", "default", "out {column}"},
           {"", "empty", ""},
           // What wmic says when WMI refuses the query.
           {"", "error", R"(out Node - WORKSTATION\r\r\nERROR:\r\r\n
 out Description = Invalid query\r\r\n\r\r\n
 exit 1)"},
           // A wmic whose WMI service never answers: the header, then nothing, for a day.
-          {"", "hang", R"(out {header-cell}\r\r\n
+          {"", "hang", R"(out {header-line}
 sleep 86400000)"},
           // The answer in UTF-16, as wmic writes it into a file: NULs between the characters.
           {"", "garbage", R"(out \xff\xfeS\x00M\x00B\x00I\x00O\x00S\x00B\x00I\x00O\x00S\x00

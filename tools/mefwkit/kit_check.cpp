@@ -154,7 +154,7 @@ void checkKitboxFiles(KitReport& report) {
                "1002h instead of opening it");
   }
   if (!fileIsThere(meInfoFolder + meInfoFileName)) {
-    addProblem(report, Severity::info, 0, "1002h",
+    addProblem(report, Severity::note, 0, "1002h",
                meInfoFileName + " is missing from " + meInfoFolder +
                    ": -meinfo and -systeminfo fail with 1002h");
   }
@@ -172,7 +172,7 @@ void noteUnnamedImages(KitReport& report) {
   std::sort(names.begin(), names.end());
   for (const std::string& name : names) {
     if (isNamedImage(report, name)) continue;
-    addProblem(report, Severity::info, 0, "",
+    addProblem(report, Severity::note, 0, "",
                firmwareFolder + name + " is not named by any profile of input.txt");
   }
 }
@@ -214,5 +214,5 @@ int checkExitStatus(const KitReport& report) {
 const char* severityName(Severity severity) {
   if (severity == Severity::error) return "error";
   if (severity == Severity::warning) return "warning";
-  return "info";
+  return "note";
 }

@@ -7,7 +7,7 @@
 
 #include "profiles/input_profile.h"
 
-enum class Severity { error, warning, info };
+enum class Severity { error, warning, note };
 
 struct KitProblem {
   Severity severity = Severity::error;

@@ -1,5 +1,6 @@
 #include "mefwkit/kit_check.h"
 
+#include "app/product_version.h"
 #include "mefwkit/kit_output.h"
 #include "test_support.h"
 
@@ -86,7 +87,7 @@ TEST_F(KitCheckTest, ReportsEveryInputErrorAndReadsOnPastEach) {
           "platform aster, BIOS branch n01",
           "error 7 1012h: An input profile must have supported platforms",
           "error 7 1002h: profile 2: File 13.0.0.1.bin does not appear to exist in ME_Flash\\.",
-          "info 0 : ME_Flash\\11.8.55.3510.bin is not named by any profile of input.txt"}));
+          "note 0 : ME_Flash\\11.8.55.3510.bin is not named by any profile of input.txt"}));
   EXPECT_EQ(checkExitStatus(report), 2);
   ASSERT_EQ(report.profiles.size(), 3u);
   EXPECT_EQ(report.profiles[1].profile.getSupportedPlatforms(), std::vector<std::string>{"fjord"});
@@ -110,8 +111,8 @@ TEST_F(KitCheckTest, VersionsThatFailOnEveryMachine) {
   EXPECT_NE(found[2].find("ends with 1019h, before the flash"), std::string::npos);
   // The last prereqBios line of a profile counts; its number is out of range.
   EXPECT_PRED2(startsWith, found[3], "error 7 2012s: profile 1: Cannot confirm the B");
-  EXPECT_PRED2(startsWith, found[4], "info 0 ");
-  EXPECT_PRED2(startsWith, found[5], "info 0 ");
+  EXPECT_PRED2(startsWith, found[4], "note 0 ");
+  EXPECT_PRED2(startsWith, found[5], "note 0 ");
 }
 
 TEST_F(KitCheckTest, WarnsOfLinesThatDoNotMeanWhatTheySay) {
@@ -153,9 +154,9 @@ TEST_F(KitCheckTest, MissingFilesOfTheKitbox) {
                 "ME_Flash\\Local-Win\\.",
                 "warning 0 1002h: README.htm is missing: an interactive run that the user "
                 "declines ends with 1002h instead of opening it",
-                "info 0 1002h: MEInfoWin64.exe is missing from MEInfo\\Win\\WINDOWS64\\: -meinfo "
+                "note 0 1002h: MEInfoWin64.exe is missing from MEInfo\\Win\\WINDOWS64\\: -meinfo "
                 "and -systeminfo fail with 1002h",
-                "info 0 : ME_Flash\\9.1.0.0.bin is not named by any profile of input.txt"}));
+                "note 0 : ME_Flash\\9.1.0.0.bin is not named by any profile of input.txt"}));
   EXPECT_FALSE(report.profiles[1].imagePresent);
 }
 
@@ -179,13 +180,15 @@ TEST_F(KitCheckTest, JsonShapeIsStable) {
       "prereqbios = 1\n");
   report = checkKitbox();
   EXPECT_EQ(checkReportJson(report),
-            "{\"profiles\": [{\"index\": 0, \"line\": 1, \"firmwareFile\": \"11.8.55.3510.bin\", "
+            "{\"schema\": 1, \"toolVersion\": \"" MEFW_PRODUCT_VERSION
+            "\", \"summary\": {\"errors\": 0, \"warnings\": 1, \"notes\": 1, \"profiles\": 1}, "
+            "\"profiles\": [{\"index\": 0, \"line\": 1, \"firmwareFile\": \"11.8.55.3510.bin\", "
             "\"firmwareVersion\": \"11.8.55.3510\", \"platforms\": [{\"id\": \"aster\", "
             "\"family\": \"n01\"}, {\"id\": \"fjord\", \"family\": \"p10\"}], \"prereqBios\": "
             "null, \"upfrontMessage\": \"Say \\\"yes\\\"\\nthen wait \\u00e9\", \"imagePresent\": "
             "true}], \"problems\": [{\"severity\": \"warning\", \"line\": 4, \"code\": null, "
             "\"message\": \"\\\"prereqbios\\\" is not the key \\\"prereqBios\\\" (letter case "
-            "counts), so this line is ignored\"}, {\"severity\": \"info\", \"line\": null, "
+            "counts), so this line is ignored\"}, {\"severity\": \"note\", \"line\": null, "
             "\"code\": null, \"message\": \"ME_Flash\\\\12.0.20.1310.bin is not named by any "
             "profile of input.txt\"}]}\n");
 }

@@ -2,55 +2,100 @@
 
 #include <vector>
 
-const char* const kitUsageText =
-    "Usage:\n"
-    "  mefwkit check [KITBOX] [--json]\n"
-    "  mefwkit plan [KITBOX] --bios \"<BIOS version text>\" --me <installed version> [--force]"
-    " [--json]\n"
-    "  mefwkit --help\n"
-    "\n"
-    "check  reads the Kitbox (default: the working folder) as the installer would and lists\n"
-    "       every problem found. Exit status 0: none; 1: warnings only; 2: errors.\n"
-    "plan   tells what a silent run (mefwupdate.exe -s) would do on a machine with that BIOS\n"
-    "       version and installed ME firmware, without running anything. Exit status 0.\n"
-    "--json writes one JSON object instead of lines. Bad arguments: exit status 64.\n";
+#include "mefwkit/kit_plan.h"
 
 namespace {
 
-// An option that takes the next argument as its value.
-std::string takeValue(const std::vector<std::string>& words, std::size_t& i, std::string& value) {
-  if (i + 1 >= words.size()) return words[i] + " needs a value";
-  value = words[++i];
-  return "";
+const char* const usageLines =
+    "Usage:\n"
+    "  mefwkit check [KITBOX] [--json]\n"
+    "  mefwkit plan [KITBOX] --bios \"<BIOS version string>\" --me <installed version> [--force]"
+    " [--json]\n"
+    "  mefwkit [check|plan] --help | -h\n"
+    "  mefwkit --version\n";
+
+const char* const checkHelp =
+    "\n"
+    "check  reads the Kitbox (default: the working folder) as the installer would and lists\n"
+    "       every problem found, with its input.txt line.\n"
+    "       Exit status 0: no problem or notes only; 1: warnings, no error; 2: any error.\n";
+
+const char* const planHelp =
+    "\n"
+    "plan   tells what a silent run (mefwupdate.exe -s) would do on a machine, without running\n"
+    "       anything. --bios is the BIOS Version string as the firmware holds it (what wmic\n"
+    "       shows); --me is the installed version as FwUpdLcl64 prints it after \"FW Version:\"\n"
+    "       (such as 11.8.50.3399). Both are read as the installer reads its tools. The plan\n"
+    "       also lists the codes the machine's state or Intel's tool may still end the run\n"
+    "       with. Exit status 0 whatever the predicted outcome.\n";
+
+const char* const commonHelp =
+    "\n"
+    "--json     writes one JSON object instead of lines.\n"
+    "--bios=... and --me=... are the same as --bios ... and --me ....\n"
+    "Exit status 64: bad arguments, or a Kitbox folder that cannot be opened; 70: a failure of\n"
+    "mefwkit itself.\n";
+
+bool isHelpWord(const std::string& word) { return word == "--help" || word == "-h"; }
+
+// An option that takes a value, as "--name value" or "--name=value".
+bool takeValue(const std::vector<std::string>& words, std::size_t& i, const std::string& name,
+               std::string& value, std::string& complaint) {
+  const std::string& word = words[i];
+  if (word.compare(0, name.size() + 1, name + "=") == 0) {
+    value = word.substr(name.size() + 1);
+    return true;
+  }
+  if (word != name) return false;
+  if (i + 1 >= words.size()) {
+    complaint = name + " needs a value";
+  } else {
+    value = words[++i];
+  }
+  return true;
 }
 
 std::string takeWord(const std::vector<std::string>& words, std::size_t& i,
                      KitArguments& arguments) {
   const std::string& word = words[i];
   bool plan = arguments.command == "plan";
+  std::string complaint;
   if (word == "--json") {
     arguments.json = true;
   } else if (plan && word == "--force") {
     arguments.force = true;
-  } else if (plan && word == "--bios") {
-    return takeValue(words, i, arguments.biosText);
-  } else if (plan && word == "--me") {
-    return takeValue(words, i, arguments.installedVersion);
+  } else if (plan && takeValue(words, i, "--bios", arguments.biosText, complaint)) {
+    arguments.biosGiven = true;
+  } else if (plan && takeValue(words, i, "--me", arguments.meText, complaint)) {
+    arguments.meGiven = true;
   } else if (!word.empty() && word[0] == '-') {
-    return "unknown option " + word + " for " + arguments.command;
+    complaint = "unknown option " + word + " for " + arguments.command;
   } else if (arguments.kitbox.empty() && !word.empty()) {
     arguments.kitbox = word;
   } else {
-    return "one Kitbox folder only, not also " + word;
+    complaint = "one Kitbox folder only, not also " + word;
   }
-  return "";
+  return complaint;
 }
 
 std::string checkPlanValues(const KitArguments& arguments) {
   if (arguments.command != "plan") return "";
-  if (arguments.biosText.empty()) return "plan needs --bios \"<BIOS version text>\"";
-  if (arguments.installedVersion.empty()) return "plan needs --me <installed version>";
+  if (!arguments.biosGiven || arguments.biosText.empty()) {
+    return "plan needs --bios \"<BIOS version string>\"";
+  }
+  if (!arguments.meGiven) return "plan needs --me <installed version>";
+  if (!installedVersionFrom(arguments.meText)) {
+    return "--me holds no firmware version: expected digits and dots as FwUpdLcl64 prints them "
+           "after \"FW Version:\", such as 11.8.50.3399";
+  }
   return "";
+}
+
+bool asksForHelp(const std::vector<std::string>& words) {
+  for (const std::string& word : words) {
+    if (isHelpWord(word)) return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -59,14 +104,26 @@ std::string parseKitArguments(int argc, char** argv, KitArguments& arguments) {
   std::vector<std::string> words(argv + (argc > 0 ? 1 : 0), argv + (argc > 0 ? argc : 0));
   if (words.empty()) return "a command is needed: check or plan (see mefwkit --help)";
   arguments.command = words[0];
-  if (words[0] == "--help" || words[0] == "-h") {
+  if (isHelpWord(words[0]) || words[0] == "--version") {
+    arguments.command = words[0] == "--version" ? "version" : "help";
+    return words.size() == 1 ? "" : "nothing may follow " + words[0];
+  }
+  if (words[0] != "check" && words[0] != "plan") return "unknown command " + words[0];
+  if (asksForHelp(words)) {
+    arguments.helpTopic = words[0];
     arguments.command = "help";
     return "";
   }
-  if (words[0] != "check" && words[0] != "plan") return "unknown command " + words[0];
   for (std::size_t i = 1; i < words.size(); ++i) {
     std::string complaint = takeWord(words, i, arguments);
     if (!complaint.empty()) return complaint;
   }
   return checkPlanValues(arguments);
+}
+
+std::string kitHelpText(const std::string& topic) {
+  std::string text = usageLines;
+  if (topic != "plan") text += checkHelp;
+  if (topic != "check") text += planHelp;
+  return text + commonHelp;
 }

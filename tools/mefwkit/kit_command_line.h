@@ -4,10 +4,14 @@
 
 // What the kit tool was asked to do.
 struct KitArguments {
-  std::string command;  // "check", "plan" or "help"
-  std::string kitbox;   // empty: the working folder
+  // "check", "plan", "help" (the topic is then "", "check" or "plan") or "version".
+  std::string command;
+  std::string helpTopic;
+  std::string kitbox;  // empty: the working folder
   std::string biosText;
-  std::string installedVersion;
+  std::string meText;
+  bool biosGiven = false;
+  bool meGiven = false;
   bool force = false;
   bool json = false;
 };
@@ -16,4 +20,9 @@ struct KitArguments {
 // arguments, or an empty text when they are good.
 std::string parseKitArguments(int argc, char** argv, KitArguments& arguments);
 
-extern const char* const kitUsageText;
+// The help text for "" (the whole tool), "check" or "plan".
+std::string kitHelpText(const std::string& topic);
+
+// The exit statuses of the kit tool itself, as its help and the README list them.
+constexpr int kitUsageErrorStatus = 64;
+constexpr int kitInternalErrorStatus = 70;

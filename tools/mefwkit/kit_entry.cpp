@@ -5,22 +5,25 @@
 
 #include "app/error_catalogue.h"
 #include "app/installer.h"
+#include "app/product_version.h"
+#include "app/run_guards.h"
 #include "mefwkit/kit_check.h"
 #include "mefwkit/kit_command_line.h"
 #include "mefwkit/kit_output.h"
 #include "mefwkit/kit_plan.h"
 #include "platform/platform.h"
-#include "settings/run_settings.h"
 
 namespace {
-
-const int usageErrorStatus = 64;
-// Failures of the tool itself, as opposed to problems of the Kitbox.
-const int internalErrorStatus = 70;
 
 int complain(int status, const std::string& complaint) {
   platform::writeErrorOutput("mefwkit: " + complaint + "\n");
   return status;
+}
+
+// Under --json a script reads standard output, so the failure is told there too.
+int fail(const KitArguments& arguments, int status, const std::string& complaint) {
+  if (arguments.json) platform::writeOutput(failureJson(complaint));
+  return complain(status, complaint);
 }
 
 int runCheck(const KitArguments& arguments) {
@@ -34,25 +37,26 @@ int showPlan(const KitArguments& arguments, const KitPlan& plan) {
   return 0;
 }
 
-int runPlan(const KitArguments& arguments, const FirmwareUpdater& updater) {
-  KitPlan plan;
-  try {
-    if (arguments.force) setSameVersionFlag();
-    planUpdate({arguments.biosText, arguments.installedVersion, arguments.force}, updater, plan);
-  } catch (const std::string& message) {
-    endPlanWith(plan, message);
-  }
-  return showPlan(arguments, plan);
+MachineState machineOf(const KitArguments& arguments) {
+  return {arguments.biosText, arguments.meText, arguments.force};
 }
 
 int runCommand(const KitArguments& arguments) {
   // The installer's start-up set-up completes the error catalogue and makes the updater.
   Installer installer;
-  if (!arguments.kitbox.empty() && !platform::changeWorkingFolder(arguments.kitbox)) {
-    return complain(usageErrorStatus, "cannot open the Kitbox folder " + arguments.kitbox);
+  bool plan = arguments.command == "plan";
+  // The installer refuses a network path before it looks inside, so its plan needs no folder.
+  if (plan && isNetworkPath(arguments.kitbox)) {
+    return showPlan(
+        arguments, planKitbox(arguments.kitbox, machineOf(arguments), installer.firmwareUpdater()));
   }
-  if (arguments.command == "check") return runCheck(arguments);
-  return runPlan(arguments, installer.firmwareUpdater());
+  if (!arguments.kitbox.empty() && !platform::changeWorkingFolder(arguments.kitbox)) {
+    return fail(arguments, kitUsageErrorStatus,
+                "cannot open the Kitbox folder " + arguments.kitbox);
+  }
+  if (!plan) return runCheck(arguments);
+  return showPlan(arguments,
+                  planKitbox(arguments.kitbox, machineOf(arguments), installer.firmwareUpdater()));
 }
 
 }  // namespace
@@ -60,18 +64,23 @@ int runCommand(const KitArguments& arguments) {
 int runKitTool(int argc, char** argv) {
   KitArguments arguments;
   std::string complaint = parseKitArguments(argc, argv, arguments);
-  if (!complaint.empty()) return complain(usageErrorStatus, complaint);
+  if (!complaint.empty()) return complain(kitUsageErrorStatus, complaint);
   if (arguments.command == "help") {
-    platform::writeOutput(kitUsageText);
+    platform::writeOutput(kitHelpText(arguments.helpTopic));
+    return 0;
+  }
+  if (arguments.command == "version") {
+    platform::writeOutput("mefwkit " MEFW_PRODUCT_VERSION "\n");
     return 0;
   }
   try {
     return runCommand(arguments);
   } catch (const std::string& message) {
-    return complain(internalErrorStatus, message);
+    return fail(arguments, kitInternalErrorStatus, message);
   } catch (const std::exception& failure) {
-    return complain(internalErrorStatus, std::string("internal error: ") + failure.what());
+    return fail(arguments, kitInternalErrorStatus,
+                std::string("internal error: ") + failure.what());
   } catch (...) {
-    return complain(internalErrorStatus, "internal error");
+    return fail(arguments, kitInternalErrorStatus, "internal error");
   }
 }

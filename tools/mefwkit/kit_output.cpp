@@ -2,10 +2,37 @@
 
 #include <vector>
 
+#include "app/product_version.h"
 #include "mefwkit/json_text.h"
 #include "profiles/platform_decoder.h"
 
 namespace {
+
+// The version of the JSON shape: it changes only when a member changes its meaning or goes.
+const char* const jsonSchemaVersion = "1";
+
+// Every object the kit tool prints starts with the shape's version and the tool's.
+std::string documentJson(std::vector<std::pair<std::string, std::string>> members) {
+  members.insert(members.begin(), {{"schema", jsonSchemaVersion},
+                                   {"toolVersion", jsonString(MEFW_PRODUCT_VERSION)}});
+  return jsonObject(members) + "\n";
+}
+
+struct SeverityCounts {
+  int errors = 0;
+  int warnings = 0;
+  int notes = 0;
+};
+
+SeverityCounts countSeverities(const KitReport& report) {
+  SeverityCounts counts;
+  for (const KitProblem& problem : report.problems) {
+    if (problem.severity == Severity::error) ++counts.errors;
+    if (problem.severity == Severity::warning) ++counts.warnings;
+    if (problem.severity == Severity::note) ++counts.notes;
+  }
+  return counts;
+}
 
 std::string problemLine(const KitProblem& problem) {
   std::string where = problem.line > 0 ? "input.txt:" + std::to_string(problem.line) : "Kitbox";
@@ -18,13 +45,10 @@ std::string countText(int count, const char* one, const char* many) {
 }
 
 std::string summaryLine(const KitReport& report) {
-  int counts[3] = {0, 0, 0};
-  for (const KitProblem& problem : report.problems) {
-    ++counts[static_cast<int>(problem.severity)];
-  }
-  return countText(counts[0], "error", "errors") + ", " +
-         countText(counts[1], "warning", "warnings") + ", " +
-         countText(counts[2], "note", "notes") + "; " +
+  SeverityCounts counts = countSeverities(report);
+  return countText(counts.errors, "error", "errors") + ", " +
+         countText(counts.warnings, "warning", "warnings") + ", " +
+         countText(counts.notes, "note", "notes") + "; " +
          countText(static_cast<int>(report.profiles.size()), "profile", "profiles") + ".\n";
 }
 
@@ -56,10 +80,41 @@ std::string problemJson(const KitProblem& problem) {
                      {"message", jsonString(problem.message)}});
 }
 
+const char* unforeseenCause(int code) {
+  switch (code) {
+    case 2015:
+      return "another update running";
+    case 4000:
+      return "tool error reading the version";
+    case 2001:
+    case 2003:
+      return "version stamp not written";
+    case 2016:
+      return "on battery";
+    case 4001:
+      return "tool error during the update";
+    case 3002:
+      return "update waiting for a restart";
+    case 2013:
+      return "update not completed";
+    default:
+      return "unforeseen";
+  }
+}
+
 std::string planLine(const char* name, const std::string& value) {
   std::string label = std::string(name) + ":";
   label.resize(16, ' ');
   return label + (value.empty() ? "(not reached)" : value) + "\n";
+}
+
+// The outcomes the plan cannot foresee, with what each stands for.
+std::string mayAlsoEndText(const KitPlan& plan) {
+  std::string text;
+  for (int code : plan.mayAlsoEndWith) {
+    text += (text.empty() ? "" : ", ") + std::to_string(code) + " (" + unforeseenCause(code) + ")";
+  }
+  return text.empty() ? "-" : text;
 }
 
 std::string profileText(const KitPlan& plan) {
@@ -86,7 +141,13 @@ std::string checkReportJson(const KitReport& report) {
   for (const KitProblem& problem : report.problems) {
     problems.push_back(problemJson(problem));
   }
-  return jsonObject({{"profiles", jsonArray(profiles)}, {"problems", jsonArray(problems)}}) + "\n";
+  SeverityCounts counts = countSeverities(report);
+  std::string summary = jsonObject({{"errors", std::to_string(counts.errors)},
+                                    {"warnings", std::to_string(counts.warnings)},
+                                    {"notes", std::to_string(counts.notes)},
+                                    {"profiles", std::to_string(report.profiles.size())}});
+  return documentJson(
+      {{"summary", summary}, {"profiles", jsonArray(profiles)}, {"problems", jsonArray(problems)}});
 }
 
 std::string planText(const KitPlan& plan) {
@@ -96,7 +157,8 @@ std::string planText(const KitPlan& plan) {
          planLine("Exit code", std::to_string(plan.exitCode)) +
          planLine("Ends with", plan.message.empty()
                                    ? "the update; a restart makes the new firmware effective"
-                                   : plan.message);
+                                   : plan.message) +
+         planLine("May also end", mayAlsoEndText(plan));
 }
 
 std::string planJson(const KitPlan& plan) {
@@ -106,13 +168,23 @@ std::string planJson(const KitPlan& plan) {
                           {"firmwareFile", jsonString(plan.profile.meFirmwareFile)},
                           {"firmwareVersion", jsonString(plan.profile.firmwareVersion)}});
   }
-  return jsonObject({{"biosVersion", jsonStringOrNull(plan.biosVersion)},
-                     {"biosFamily", jsonStringOrNull(plan.biosFamily)},
-                     {"profile", profile},
-                     {"prerequisite", jsonStringOrNull(plan.prerequisite)},
-                     {"comparison", jsonStringOrNull(plan.comparison)},
-                     {"commandLine", jsonStringOrNull(plan.commandLine)},
-                     {"exitCode", std::to_string(plan.exitCode)},
-                     {"message", jsonStringOrNull(plan.message)}}) +
-         "\n";
+  std::vector<std::string> unforeseen;
+  for (int code : plan.mayAlsoEndWith) {
+    unforeseen.push_back(std::to_string(code));
+  }
+  return documentJson({{"biosVersion", jsonStringOrNull(plan.biosVersion)},
+                       {"biosFamily", jsonStringOrNull(plan.biosFamily)},
+                       {"profile", profile},
+                       {"installedVersion", jsonStringOrNull(plan.installedVersion)},
+                       {"prerequisite", jsonStringOrNull(plan.prerequisite)},
+                       {"comparison", jsonStringOrNull(plan.comparison)},
+                       {"commandLine", jsonStringOrNull(plan.commandLine)},
+                       {"exitCode", std::to_string(plan.exitCode)},
+                       {"code", jsonStringOrNull(plan.code)},
+                       {"message", jsonStringOrNull(plan.message)},
+                       {"mayAlsoEndWith", jsonArray(unforeseen)}});
+}
+
+std::string failureJson(const std::string& complaint) {
+  return documentJson({{"error", jsonString(complaint)}});
 }

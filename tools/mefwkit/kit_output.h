@@ -1,5 +1,6 @@
 // The kit tool's two forms of output: lines for people, one JSON object for scripts. The JSON
-// shape is relied on by other tooling; keep its member names and types.
+// shape is relied on by other tooling: every object carries "schema" (raise it when a member
+// changes its meaning or goes) and "toolVersion"; keep member names and types.
 #pragma once
 
 #include <string>
@@ -12,3 +13,6 @@ std::string checkReportJson(const KitReport& report);
 
 std::string planText(const KitPlan& plan);
 std::string planJson(const KitPlan& plan);
+
+// The object written under --json when the tool cannot do what it was asked.
+std::string failureJson(const std::string& complaint);

@@ -3,14 +3,20 @@
 // touching the machine.
 #pragma once
 
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "profiles/input_profile.h"
 #include "stamp/firmware_updater.h"
 
-struct PlanRequest {
+// One machine as the installer would see it.
+struct MachineState {
+  // The BIOS Version string as the firmware holds it (what wmic shows in its column).
   std::string biosText;
-  std::string installedVersion;
+  // What the update tool prints after "FW Version" for the installed firmware.
+  std::string meText;
+  // -force
   bool force = false;
 };
 
@@ -20,23 +26,43 @@ struct KitPlan {
   std::string biosFamily;
   int profileIndex = -1;
   InputProfile profile;
+  // The installed version read from the machine's --me text.
+  std::string installedVersion;
   // "none", "met", or the code of the message that refused it; empty when not reached.
   std::string prerequisite;
-  // "newer", "same version, forced", or the code of the message that refused it; empty when
-  // not reached.
+  // "newer", "same-forced", or the code of the message that refused it; empty when not
+  // reached.
   std::string comparison;
   std::string commandLine;
   // The step that is running, for naming the outcome of one that raises.
   std::string runningStep;
   int exitCode = 0;
+  // The code of the message the run would end with, such as "2010s"; empty for an update.
+  std::string code;
   // The message the run would end with; empty for a completed update.
   std::string message;
+  // Exit codes the machine's state or Intel's tool may still end the run with, which no plan
+  // can foresee, in the order the installer could meet them.
+  std::vector<int> mayAlsoEndWith;
 };
 
-// Runs the steps of a silent update in the working folder; raises the first message the
-// installer would raise. The force flag of the request must have been set before.
-void planUpdate(const PlanRequest& request, const FirmwareUpdater& updater, KitPlan& plan);
+// The BIOS version the installer stores for a BIOS Version string: laid out as wmic prints it,
+// then picked out with the installer's pattern, in the string's own letter case. Nothing when it
+// holds none.
+std::optional<std::string> biosVersionFrom(const std::string& biosText);
 
-// Completes the plan with the message a step raised: its code becomes the outcome of the step
-// that raised it, and the exit code is the installer's.
-void endPlanWith(KitPlan& plan, const std::string& message);
+// The installed version the installer reads when the update tool prints the text after
+// "FW Version: ". Nothing when the text holds no version.
+std::optional<std::string> installedVersionFrom(const std::string& meText);
+
+// One machine under a Kitbox whose profiles are read already: the steps from the BIOS query on,
+// with the update tool and the images looked for in the working folder. Never raises; the
+// outcome is in the plan's exitCode, code and message. The force flag of the machine must be
+// the same for every machine of one process: it sets the installer's -force setting.
+KitPlan planMachine(const std::vector<InputProfile>& profiles, const MachineState& machine,
+                    const FirmwareUpdater& updater);
+
+// The whole silent run in the working folder, which the kit tool was given as `kitboxPath`:
+// the network path refusal, input.txt, then planMachine.
+KitPlan planKitbox(const std::string& kitboxPath, const MachineState& machine,
+                   const FirmwareUpdater& updater);

@@ -1,6 +1,7 @@
 #include "mefwkit/kit_plan.h"
 
 #include "app/installer.h"
+#include "app/product_version.h"
 #include "mefwkit/kit_output.h"
 #include "settings/run_settings.h"
 #include "test_support.h"
@@ -24,14 +25,7 @@ class KitPlanTest : public UnitTest {
   }
 
   KitPlan plan(const std::string& bios, const std::string& installed, bool force = false) {
-    if (force) setSameVersionFlag();
-    KitPlan result;
-    try {
-      planUpdate({bios, installed, force}, installer.firmwareUpdater(), result);
-    } catch (const std::string& message) {
-      endPlanWith(result, message);
-    }
-    return result;
+    return planKitbox("", {bios, installed, force}, installer.firmwareUpdater());
   }
 
   Installer installer;
@@ -39,7 +33,8 @@ class KitPlanTest : public UnitTest {
 
 TEST_F(KitPlanTest, AnUpdateThatWouldGoAhead) {
   KitPlan result = plan("N01 Ver. 1.05.0  ", "11.8.50.3399");
-  EXPECT_EQ(result.biosVersion, "n01 ver. 1.05.0  ");
+  // Read as wmic prints it: the column's padding joins the version.
+  EXPECT_EQ(result.biosVersion, "n01 ver. 1.05.0    ");
   EXPECT_EQ(result.biosFamily, "n01");
   EXPECT_EQ(result.profileIndex, 0);
   EXPECT_EQ(result.prerequisite, "met");
@@ -50,20 +45,27 @@ TEST_F(KitPlanTest, AnUpdateThatWouldGoAhead) {
   EXPECT_EQ(result.message, "");
   EXPECT_EQ(fake().output, "");
   EXPECT_EQ(planText(result),
-            "BIOS version:   n01 ver. 1.05.0  \n"
+            "BIOS version:   n01 ver. 1.05.0    \n"
             "BIOS family:    n01\n"
             "Profile:        0 (11.8.55.3510.bin)\n"
             "Prerequisite:   met\n"
             "Comparison:     newer\n"
             "Command line:   ME_Flash\\Local-Win\\FwUpdLcl64.exe -f ME_Flash\\11.8.55.3510.bin\n"
             "Exit code:      0\n"
-            "Ends with:      the update; a restart makes the new firmware effective\n");
+            "Ends with:      the update; a restart makes the new firmware effective\n"
+            "May also end:   2015 (another update running), 4000 (tool error reading the "
+            "version), 2001 (version stamp not written), 2003 (version stamp not written), 2016 "
+            "(on battery), 4001 (tool error during the update), 3002 (update waiting for a "
+            "restart), 2013 (update not completed)\n");
   EXPECT_EQ(planJson(result),
-            "{\"biosVersion\": \"n01 ver. 1.05.0  \", \"biosFamily\": \"n01\", \"profile\": "
+            "{\"schema\": 1, \"toolVersion\": \"" MEFW_PRODUCT_VERSION
+            "\", \"biosVersion\": \"n01 ver. 1.05.0    \", \"biosFamily\": \"n01\", \"profile\": "
             "{\"index\": 0, \"firmwareFile\": \"11.8.55.3510.bin\", \"firmwareVersion\": "
-            "\"11.8.55.3510\"}, \"prerequisite\": \"met\", \"comparison\": \"newer\", "
-            "\"commandLine\": \"ME_Flash\\\\Local-Win\\\\FwUpdLcl64.exe -f "
-            "ME_Flash\\\\11.8.55.3510.bin\", \"exitCode\": 0, \"message\": null}\n");
+            "\"11.8.55.3510\"}, \"installedVersion\": \"11.8.50.3399\", \"prerequisite\": "
+            "\"met\", \"comparison\": \"newer\", \"commandLine\": "
+            "\"ME_Flash\\\\Local-Win\\\\FwUpdLcl64.exe -f ME_Flash\\\\11.8.55.3510.bin\", "
+            "\"exitCode\": 0, \"code\": null, \"message\": null, \"mayAlsoEndWith\": [2015, "
+            "4000, 2001, 2003, 2016, 4001, 3002, 2013]}\n");
 }
 
 TEST_F(KitPlanTest, TheFirstRefusalDecidesAndNamesItsStep) {
@@ -97,12 +99,14 @@ TEST_F(KitPlanTest, TheFirstRefusalDecidesAndNamesItsStep) {
 
   result = plan("no version here", "12.0");
   EXPECT_EQ(result.exitCode, 2000);
+  EXPECT_EQ(result.code, "2000s");
   EXPECT_EQ(result.biosFamily, "");
+  EXPECT_EQ(result.mayAlsoEndWith, std::vector<int>{2015});
 }
 
 TEST_F(KitPlanTest, ForceAddsTheSameVersionSwitch) {
   KitPlan result = plan("p10 x", "12.0.20.1310", true);
-  EXPECT_EQ(result.comparison, "same version, forced");
+  EXPECT_EQ(result.comparison, "same-forced");
   EXPECT_EQ(result.commandLine,
             "ME_Flash\\Local-Win\\FwUpdLcl64.exe -f ME_Flash\\12.0.20.1310.bin -allowsv");
   EXPECT_EQ(result.exitCode, 0);
@@ -131,6 +135,54 @@ TEST_F(KitPlanTest, AKitboxVersionTheStampCannotCarryIsRefusedBeforeTheFlash) {
   EXPECT_EQ(result.exitCode, 1019);
   EXPECT_EQ(result.comparison, "1019h");
   EXPECT_NE(planText(result).find("Exit code:      1019\n"), std::string::npos);
+}
+
+// The installer reads the tools' output, not the texts as typed: --bios through wmic's layout,
+// --me through the pattern that takes the digits and dots after "FW Version".
+TEST_F(KitPlanTest, MachineTextsAreReadAsTheInstallerReadsTheTools) {
+  EXPECT_EQ(plan("N01 Ver. 1.05.2 A01", "11.8.50.3399").exitCode, 2010);
+  EXPECT_EQ(plan("N01", "11.8.50.3399").exitCode, 2012);
+  EXPECT_EQ(plan("N01 Ver. 1.05.2", "11.8.55.3510 ", true).exitCode, 0);
+  EXPECT_EQ(plan("N01 Ver. 1.05.2", "11.8.55.3510 ").exitCode, 3001);
+  EXPECT_EQ(plan("N01 Ver. 1.05.2", "11.8.55.3510\r").exitCode, 3001);
+  EXPECT_EQ(plan("N01 Ver. 1.05.2", "11.8.55.3510a").exitCode, 3001);
+  KitPlan result = plan("N01 Ver. 1.05.2", "v11.8.50.3399");
+  EXPECT_EQ(result.exitCode, 1015);
+  EXPECT_EQ(result.code, "1015h");
+}
+
+TEST_F(KitPlanTest, TextsAreParsedWithTheInstallersPatterns) {
+  EXPECT_EQ(installedVersionFrom("11.8.55.3510 "), "11.8.55.3510");
+  EXPECT_EQ(installedVersionFrom(" \t11.8.55.3510\r\n"), "11.8.55.3510");
+  EXPECT_EQ(installedVersionFrom("12.0"), "12.0");
+  // The colons the pattern allows stand right after the label, not after its ": ".
+  EXPECT_EQ(installedVersionFrom(":: 12.0"), std::nullopt);
+  EXPECT_EQ(installedVersionFrom("v11.8.50.3399"), std::nullopt);
+  EXPECT_EQ(installedVersionFrom(""), std::nullopt);
+  EXPECT_EQ(biosVersionFrom("N01 Ver. 1.05.2"), "N01 Ver. 1.05.2    ");
+  EXPECT_EQ(biosVersionFrom("Q20"), "Q20                ");
+  EXPECT_EQ(biosVersionFrom("1.05"), std::nullopt);
+}
+
+TEST_F(KitPlanTest, ANetworkPathIsRefusedBeforeAnythingIsRead) {
+  std::filesystem::remove("input.txt");
+  KitPlan result = planKitbox("\\\\server\\kits\\n01", {"N01 1.05", "11.8.50.3399", false},
+                              installer.firmwareUpdater());
+  EXPECT_EQ(result.exitCode, 2017);
+  EXPECT_EQ(result.code, "2017s");
+  EXPECT_EQ(result.mayAlsoEndWith, std::vector<int>{});
+  result = plan("N01 1.05", "11.8.50.3399");
+  EXPECT_EQ(result.exitCode, 1002);
+  EXPECT_EQ(result.mayAlsoEndWith, std::vector<int>{2015});
+}
+
+TEST_F(KitPlanTest, TheUnforeseenCodesFollowHowFarTheRunGets) {
+  EXPECT_EQ(plan("N01 1.03", "11.8.50.3399").mayAlsoEndWith, std::vector<int>{2015});
+  EXPECT_EQ(plan("P10 1.0", "12.0.20.1310").mayAlsoEndWith,
+            (std::vector<int>{2015, 4000, 2001, 2003}));
+  std::filesystem::remove("ME_Flash/12.0.20.1310.bin");
+  EXPECT_EQ(plan("P10 1.0", "11.0.0.1").mayAlsoEndWith,
+            (std::vector<int>{2015, 4000, 2001, 2003, 2016}));
 }
 
 }  // namespace
