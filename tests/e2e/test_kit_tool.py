@@ -122,10 +122,60 @@ class Plan(KitboxTest):
             self.assertEqual(len(run.err.strip().splitlines()), 1, (args, run.err))
             self.assertTrue(run.err.startswith("mefwkit: "), run.err)
 
-    def test_help(self):
+    def test_help_and_version(self):
         run = self.run_kit_tool("--help")
         self.assertEqual(run.code, 0)
         self.assertIn("mefwkit check [KITBOX] [--json]", run.out)
+        # Every exit status is told.
+        for status in ["Exit status 0: ", "1: warnings", "2: any error", "Exit status 64: ",
+                       "70: a failure"]:
+            self.assertIn(status, run.out)
+        run = self.run_kit_tool("check", "--help")
+        self.assertEqual(run.code, 0, run)
+        self.assertIn("check  reads the Kitbox", run.out)
+        self.assertNotIn("plan   tells", run.out)
+        run = self.run_kit_tool("plan", "-h")
+        self.assertEqual(run.code, 0, run)
+        self.assertIn("plan   tells", run.out)
+        run = self.run_kit_tool("--version")
+        self.assertEqual((run.code, run.out), (0, "mefwkit 1.5.1\n"))
+
+    def test_a_folder_that_cannot_be_read_is_told_in_json_too(self):
+        missing = self.kit_path(self.root / "no-such-kitbox")
+        run = self.run_kit_tool("check", missing, "--json")
+        self.assertEqual(run.code, 64, run)
+        report = json.loads(run.out)
+        self.assertEqual((report["schema"], report["toolVersion"]), (1, "1.5.1"))
+        self.assertIn("cannot open the Kitbox folder", report["error"])
+        self.assertTrue(run.err.startswith("mefwkit: cannot open"), run.err)
+
+
+class PlanReadsAsTheInstallerDoes(KitboxTest):
+
+    def plan(self, *args):
+        run = self.run_kit_tool("plan", *args, "--json")
+        self.assertEqual(run.code, 0, run)
+        return json.loads(run.out)
+
+    def test_the_machine_texts(self):
+        self.make_kitbox(images=("11.8.55.3510.bin", "12.0.20.1310.bin"))
+        # wmic's padding joins the version: the last family-like word decides.
+        self.assertEqual(self.plan("--bios=N01 Ver. 1.05.2 A01", "--me=11.8.50.3399")["code"],
+                         "2010s")
+        self.assertEqual(self.plan("--bios", "N01", "--me", "11.8.50.3399")["exitCode"], 2012)
+        # The digits and dots after "FW Version" count, nothing after them.
+        forced = self.plan("--bios=N01 Ver. 1.05.2", "--me=11.8.55.3510 ", "--force")
+        self.assertEqual((forced["exitCode"], forced["comparison"]), (0, "same-forced"))
+        self.assertEqual(self.plan("--bios=N01 Ver. 1.05.2", "--me=11.8.55.3510a")["code"],
+                         "3001n")
+        run = self.run_kit_tool("plan", "--bios=N01 Ver. 1.05.2", "--me=v11.8.50.3399")
+        self.assertEqual((run.code, run.out), (64, ""), run)
+        self.assertIn("expected digits and dots", run.err)
+
+    def test_a_network_path_is_refused_as_the_installer_refuses_it(self):
+        plan = self.plan("\\\\server\\kits\\n01", "--bios=N01 1.05", "--me=11.8.50.3399")
+        self.assertEqual((plan["exitCode"], plan["code"]), (2017, "2017s"))
+        self.assertEqual(plan["mayAlsoEndWith"], [])
 
 
 if __name__ == "__main__":
