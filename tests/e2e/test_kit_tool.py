@@ -21,11 +21,15 @@ FLAWED_INPUT = (
     "meFirmwareFile = fw.bin\n"                           # 12: 1013h
     "supportedPlatforms = \n")                            # 13: 1012h, twice
 
+# One firmware version in two profiles, as a detection rule needs.
+ONE_VERSION_INPUT = DEFAULT_INPUT.replace("12.0.20.1310.bin", "11.8.55.3510.fjord.bin")
+ONE_VERSION_IMAGES = ("11.8.55.3510.bin", "11.8.55.3510.fjord.bin")
+
 
 class Check(KitboxTest):
 
     def test_a_clean_kit_passes(self):
-        self.make_kitbox(images=("11.8.55.3510.bin", "12.0.20.1310.bin"))
+        self.make_kitbox(ONE_VERSION_INPUT, images=ONE_VERSION_IMAGES)
         run = self.run_kit_tool("check")
         self.assertEqual(run.out, "0 errors, 0 warnings, 0 notes; 2 profiles.\n")
         self.assertEqual(run.code, 0, run)
@@ -45,8 +49,10 @@ class Check(KitboxTest):
             ("error", 3, "1002h"),                      # and its image is missing
             ("warning", 3, None),                       # and its profile is never chosen
             ("error", 4, "1018h"),
+            ("warning", 4, None),                       # a second firmware version
             ("error", 5, "1010h"),
             ("warning", 6, None),                       # prereqBios cut at the blank
+            ("warning", 6, None),                       # and a family code is all that is left
             ("warning", 7, None),                       # letter case
             ("error", 8, "1002h"),
             ("error", 8, "1019h"),
@@ -69,13 +75,24 @@ class Check(KitboxTest):
         self.assertEqual(profiles[2]["upfrontMessage"], "Caf\xe9 \"quoted\" \\\\ done")
 
     def test_warnings_alone(self):
-        self.make_kitbox(DEFAULT_INPUT + "prereqbios = 1.0\n",
-                         images=("11.8.55.3510.bin", "12.0.20.1310.bin"))
+        self.make_kitbox(ONE_VERSION_INPUT + "prereqbios = 1.0\n", images=ONE_VERSION_IMAGES)
         run = self.run_kit_tool("check")
         self.assertEqual(run.out.splitlines()[0],
                          "input.txt:7: warning: \"prereqbios\" is not the key \"prereqBios\" "
                          "(letter case counts), so this line is ignored")
         self.assertEqual(run.code, 1, run)
+
+    def test_a_misassigning_key_line_is_an_error_with_its_line(self):
+        self.make_kitbox(ONE_VERSION_INPUT.replace("meFirmwareFile = 11.8.55.3510.fjord",
+                                                   "MeFirmwareFile = 11.8.55.3510.fjord"),
+                         images=ONE_VERSION_IMAGES)
+        run = self.run_kit_tool("check", "--json")
+        self.assertEqual(run.code, 2, run)
+        report = json.loads(run.out)
+        self.assertEqual(report["summary"], {"errors": 1, "warnings": 0, "notes": 1,
+                                             "profiles": 1})
+        self.assertEqual(report["problems"][0]["line"], 5)
+        self.assertIn("(line 6) fall into profile 0", report["problems"][0]["message"])
 
 
 class Plan(KitboxTest):

@@ -119,19 +119,19 @@ class Package(unittest.TestCase):
         code, output = run_under_wine(template, str(self.root / "mefwkit.exe"), "check")
         # The template lacks only what the kit author adds: Intel's tools and the images.
         self.assertEqual(output.splitlines(), [
-            "input.txt:15: error 1002h: profile 0: File 11.8.55.3510.bin does not appear to "
-            "exist in ME_Flash\\.",
-            "input.txt:20: error 1002h: profile 1: File 12.0.20.1310.bin does not appear to "
+            "input.txt:16: error 1002h: profile 0: File 11.8.55.3510.bin does not appear to "
             "exist in ME_Flash\\.",
             "Kitbox: error 1002h: every run fails: File FwUpdLcl64.exe does not appear to exist "
             "in ME_Flash\\Local-Win\\.",
-            "Kitbox: info 1002h: MEInfoWin64.exe is missing from MEInfo\\Win\\WINDOWS64\\: "
+            "Kitbox: note 1002h: MEInfoWin64.exe is missing from MEInfo\\Win\\WINDOWS64\\: "
             "-meinfo and -systeminfo fail with 1002h",
-            "3 errors, 0 warnings, 1 note; 2 profiles."])
+            "2 errors, 0 warnings, 1 note; 1 profile."])
         self.assertEqual(code, 2)
         code, output = run_under_wine(template, str(self.root / "mefwkit.exe"), "--help")
         self.assertEqual(code, 0, output)
         self.assertIn("mefwkit plan [KITBOX]", output)
+        code, output = run_under_wine(template, str(self.root / "mefwkit.exe"), "--version")
+        self.assertEqual((code, output.strip()), (0, "mefwkit " + VERSION))
 
 
 if __name__ == "__main__":

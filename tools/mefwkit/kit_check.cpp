@@ -1,6 +1,7 @@
 #include "mefwkit/kit_check.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <optional>
 
@@ -46,17 +47,80 @@ bool hasErrorAt(const KitReport& report, const std::string& code, int line) {
       });
 }
 
-// Where each profile's lines stand, which the parser does not keep.
-void noteLine(std::vector<KitProfile>& kitProfiles, const std::vector<InputProfile>& profiles,
-              const InputParse& parse, const InputKeyMatch& match) {
+// Where each profile's lines stand, which the parser does not keep; a second prereqBios or
+// upfrontMessage of one profile replaces the first without a word.
+void noteLine(KitReport& report, std::vector<KitProfile>& kitProfiles,
+              const std::vector<InputProfile>& profiles, const InputParse& parse,
+              const InputKeyMatch& match) {
   if (kitProfiles.size() < profiles.size()) kitProfiles.push_back({{}, parse.lineNumber});
   if (kitProfiles.empty() || match.key == InputKey::firmwareFile) return;
-  if (match.key == InputKey::prereqBios) kitProfiles.back().prereqLine = parse.lineNumber;
-  if (match.key == InputKey::supportedPlatforms) ++kitProfiles.back().platformLines;
+  KitProfile& kit = kitProfiles.back();
+  int* earlier = match.key == InputKey::prereqBios       ? &kit.prereqLine
+                 : match.key == InputKey::upfrontMessage ? &kit.messageLine
+                                                         : nullptr;
+  if (earlier != nullptr && *earlier > 0) {
+    addProblem(report, Severity::warning, parse.lineNumber, "",
+               "a second " + std::string(inputKeyName(match.key)) + " in profile " +
+                   std::to_string(kitProfiles.size() - 1) + ": it replaces the one on line " +
+                   std::to_string(*earlier));
+  }
+  if (earlier != nullptr) *earlier = parse.lineNumber;
+  if (match.key == InputKey::supportedPlatforms) ++kit.platformLines;
 }
 
-void addLineHint(KitReport& report, int line, const std::optional<std::string>& hint) {
-  if (hint) addProblem(report, Severity::warning, line, "", *hint);
+// The installer reads nothing past an input.txt error, so none of its profiles is ever used.
+std::string inputErrorText(const InputProblem& problem) {
+  std::string text = problem.message;
+  if (problem.code == "1010h" && textOf(text).compare(0, 15, " does not exist") == 0) {
+    text += " The platform name is empty: the list ends with a comma or holds two in a row.";
+  }
+  bool sentence = !text.empty() && text.back() == '.';
+  return text + (sentence ? "" : ".") +
+         " This error stops every run of the Kitbox, not just one profile's.";
+}
+
+std::string lineList(const std::vector<int>& lines) {
+  std::string text;
+  for (int line : lines) {
+    text += (text.empty() ? "" : ", ") + std::to_string(line);
+  }
+  return text;
+}
+
+// The key lines after an ignored meFirmwareFile line, up to the next profile: they fill the
+// profile before it instead of the one the author meant to open.
+std::vector<int> strayLines(const std::vector<InputKey>& keys, std::size_t ignoredIndex) {
+  std::vector<int> lines;
+  for (std::size_t i = ignoredIndex + 1; i < keys.size() && keys[i] != InputKey::firmwareFile;
+       ++i) {
+    if (keys[i] != InputKey::none) lines.push_back(static_cast<int>(i) + 1);
+  }
+  return lines;
+}
+
+// An ignored line that looks like a key: a warning, or an error when it was meant to open a
+// profile and later key lines land in the previous one.
+void addIgnoredLineProblem(KitReport& report, const std::vector<InputKey>& keys, std::size_t index,
+                           std::size_t profilesBefore, const IgnoredLine& ignored) {
+  int line = static_cast<int>(index) + 1;
+  std::vector<int> stray = strayLines(keys, index);
+  if (ignored.key != InputKey::firmwareFile || stray.empty()) {
+    addProblem(report, Severity::warning, line, "", ignored.hint);
+    return;
+  }
+  std::string where = profilesBefore == 0
+                          ? "come before any profile, which the installer refuses (1011h)"
+                          : "fall into profile " + std::to_string(profilesBefore - 1) +
+                                ", which then sends its image to those platforms";
+  addProblem(report, Severity::error, line, "",
+             ignored.hint + "; the key lines after it (" +
+                 (stray.size() == 1 ? "line " : "lines ") + lineList(stray) + ") " + where);
+}
+
+void addLineHints(KitReport& report, int line, const std::vector<std::string>& hints) {
+  for (const std::string& hint : hints) {
+    addProblem(report, Severity::warning, line, "", hint);
+  }
 }
 
 // input.txt line by line, through the installer's own parser, reading on past each problem.
@@ -65,27 +129,45 @@ void readProfiles(KitReport& report, const std::vector<std::string>& lines) {
   std::vector<InputProblem> problems;
   InputParse parse{profiles, &problems};
   std::vector<KitProfile> kitProfiles;
+  std::vector<InputKey> keys;
+  for (const std::string& line : lines) {
+    keys.push_back(recognizeInputKey(line).key);
+  }
   for (const std::string& line : lines) {
     ++parse.lineNumber;
     std::size_t known = problems.size();
+    std::size_t profilesBefore = profiles.size();
     InputKeyMatch match = parseInputLine(parse, line);
     for (std::size_t i = known; i < problems.size(); ++i) {
-      addInstallerProblem(report, problems[i].line, problems[i].message);
+      addInstallerProblem(report, problems[i].line, inputErrorText(problems[i]));
     }
-    noteLine(kitProfiles, profiles, parse, match);
-    bool ignored = match.key == InputKey::none;
-    addLineHint(report, parse.lineNumber,
-                ignored ? ignoredLineHint(line) : keyLineHint(line, match));
+    noteLine(report, kitProfiles, profiles, parse, match);
+    if (match.key != InputKey::none) {
+      addLineHints(report, parse.lineNumber, keyLineHints(line, match));
+    } else if (std::optional<IgnoredLine> ignored = ignoredLineHint(line)) {
+      addIgnoredLineProblem(report, keys, static_cast<std::size_t>(parse.lineNumber - 1),
+                            profilesBefore, *ignored);
+    }
   }
   std::size_t known = problems.size();
   finishInputProfiles(parse);
   for (std::size_t i = known; i < problems.size(); ++i) {
-    addInstallerProblem(report, problems[i].line, problems[i].message);
+    addInstallerProblem(report, problems[i].line, inputErrorText(problems[i]));
   }
   for (std::size_t i = 0; i < profiles.size(); ++i) {
     kitProfiles[i].profile = profiles[i];
   }
   report.profiles = kitProfiles;
+}
+
+// Windows PowerShell 5.1 writes UTF-16 with ">" and Out-File; the installer then finds no key
+// at all, since NULs stand between the letters.
+bool isUtf16(const std::vector<std::string>& lines) {
+  if (lines.empty()) return false;
+  const std::string& first = lines.front();
+  if (first.compare(0, 2, "\xFF\xFE") == 0 || first.compare(0, 2, "\xFE\xFF") == 0) return true;
+  return std::any_of(lines.begin(), lines.end(),
+                     [](const std::string& line) { return line.find('\0') != std::string::npos; });
 }
 
 bool fileIsThere(const std::string& path) {
@@ -95,10 +177,19 @@ bool fileIsThere(const std::string& path) {
 
 std::string profileName(std::size_t index) { return "profile " + std::to_string(index) + ": "; }
 
+// Windows, where Kitboxes run, finds a file whatever the letter case of its name: so does the
+// check, on every build.
+bool imageIsThere(const std::string& image) {
+  std::vector<std::string> names =
+      platform::filesInFolder(firmwareFolder).value_or(std::vector<std::string>{});
+  return std::any_of(names.begin(), names.end(),
+                     [&](const std::string& name) { return toLower(name) == toLower(image); });
+}
+
 void checkImage(KitReport& report, std::size_t index) {
   KitProfile& kit = report.profiles[index];
   const std::string& image = kit.profile.meFirmwareFile;
-  kit.imagePresent = !image.empty() && fileIsThere(firmwareFolder + image);
+  kit.imagePresent = !image.empty() && imageIsThere(image);
   if (kit.imagePresent || image.empty()) return;
   addInstallerProblem(report, kit.line, formatError("1002h", {image, firmwareFolder}),
                       profileName(index));
@@ -127,6 +218,23 @@ void checkPrerequisiteNumber(KitReport& report, std::size_t index) {
       profileName(index));
 }
 
+// "N01-1.04.0": the family's digits join the number, so almost no BIOS meets it.
+void checkFamilyInPrerequisite(KitReport& report, std::size_t index) {
+  const KitProfile& kit = report.profiles[index];
+  const std::string& prerequisite = kit.profile.getPrereqBios();
+  bool family = prerequisite.size() >= 3 && prerequisite[0] >= 'a' && prerequisite[0] <= 'z' &&
+                std::isdigit(static_cast<unsigned char>(prerequisite[1])) &&
+                std::isdigit(static_cast<unsigned char>(prerequisite[2]));
+  std::optional<int> number = family ? digitsNumber(prerequisite) : std::nullopt;
+  if (!number) return;
+  addProblem(report, Severity::warning, kit.prereqLine, "",
+             profileName(index) + "prereqBios \"" + prerequisite +
+                 "\" begins with a family code, whose digits join the number: it becomes " +
+                 std::to_string(*number) +
+                 ", and machines whose BIOS number is smaller end with 2011s. Write the version "
+                 "alone.");
+}
+
 void checkNeverChosen(KitReport& report, std::size_t index) {
   const KitProfile& kit = report.profiles[index];
   if (index + 1 == report.profiles.size() || kit.platformLines > 0) return;
@@ -139,7 +247,24 @@ void checkProfiles(KitReport& report) {
     checkImage(report, i);
     checkFirmwareVersion(report, i);
     checkPrerequisiteNumber(report, i);
+    checkFamilyInPrerequisite(report, i);
     checkNeverChosen(report, i);
+  }
+}
+
+// A detection rule checks one firmware version; a Kitbox that ships two makes the machines of
+// the other one look failed, or updated when they are not.
+void checkOneFirmwareVersion(KitReport& report) {
+  for (std::size_t i = 1; i < report.profiles.size(); ++i) {
+    const InputProfile& first = report.profiles[0].profile;
+    const KitProfile& kit = report.profiles[i];
+    if (kit.profile.firmwareVersion == first.firmwareVersion) continue;
+    addProblem(report, Severity::warning, kit.line, "",
+               profileName(i) + "firmware " + kit.profile.firmwareVersion + " differs from " +
+                   first.firmwareVersion +
+                   " of profile 0: a detection rule checks one version (docs/deployment.md, "
+                   "\"Detecting the installed version\"); ship one Kitbox per firmware version");
+    return;
   }
 }
 
@@ -186,13 +311,25 @@ void orderByLine(KitReport& report) {
                    });
 }
 
+void readInputFile(KitReport& report) {
+  std::vector<std::string> lines = readFileLines(inputFileName);
+  if (isUtf16(lines)) {
+    addProblem(report, Severity::error, 1, "1011h",
+               "input.txt is UTF-16; save it as ANSI or UTF-8. The installer finds no key in it "
+               "and stops every run with 1011h.");
+    return;
+  }
+  readProfiles(report, lines);
+  checkProfiles(report);
+  checkOneFirmwareVersion(report);
+}
+
 }  // namespace
 
 KitReport checkKitbox() {
   KitReport report;
   if (fileIsThere(inputFileName)) {
-    readProfiles(report, readFileLines(inputFileName));
-    checkProfiles(report);
+    readInputFile(report);
   } else {
     addInstallerProblem(report, 0, formatError("1002h", {inputFileName, ".\\"}));
   }

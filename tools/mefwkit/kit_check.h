@@ -20,10 +20,11 @@ struct KitProblem {
 
 struct KitProfile {
   InputProfile profile;
-  // The meFirmwareFile line that opened it, the last prereqBios line, and how many
-  // supportedPlatforms lines it had.
+  // The meFirmwareFile line that opened it, the last prereqBios and upfrontMessage lines, and
+  // how many supportedPlatforms lines it had.
   int line = 0;
   int prereqLine = 0;
+  int messageLine = 0;
   int platformLines = 0;
   bool imagePresent = false;
 };

@@ -43,28 +43,79 @@ bool isNearKey(const std::string& word, const std::string& key) {
   return editDistance(toLower(word), toLower(key)) <= allowed;
 }
 
-std::optional<std::string> nearKeyHint(const std::string& word, bool hasEquals) {
+std::optional<IgnoredLine> nearKeyHint(const std::string& word, bool hasEquals) {
   for (InputKey key : allKeys) {
     std::string name = inputKeyName(key);
     if (word == name && !hasEquals) {
-      return quoted(name) + " has no \"=\" after it, so this line is ignored";
+      return IgnoredLine{key, quoted(name) + " has no \"=\" after it, so this line is ignored"};
     }
     if (word != name && toLower(word) == toLower(name)) {
-      return quoted(word) + " is not the key " + quoted(name) +
-             " (letter case counts), so this line is ignored";
+      return IgnoredLine{key, quoted(word) + " is not the key " + quoted(name) +
+                                  " (letter case counts), so this line is ignored"};
     }
     if (word != name && isNearKey(word, name)) {
-      return quoted(word) + " looks like a misspelt " + quoted(name) + ", so this line is ignored";
+      return IgnoredLine{key, quoted(word) + " looks like a misspelt " + quoted(name) +
+                                  ", so this line is ignored"};
+    }
+  }
+  return std::nullopt;
+}
+
+// A byte-order mark is how Notepad starts a UTF-8 file; it is no text before a key.
+std::string withoutByteOrderMark(const std::string& text) {
+  return text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? text.substr(3) : text;
+}
+
+// Where another key's name, followed by blanks and "=", stands in the text; npos when none.
+std::size_t findKeyWithEquals(const std::string& text, InputKey key) {
+  std::string name = inputKeyName(key);
+  for (std::size_t at = text.find(name); at != std::string::npos; at = text.find(name, at + 1)) {
+    std::size_t next = skipBlanks(text, at + name.size());
+    if (next < text.size() && text[next] == '=') return at;
+  }
+  return std::string::npos;
+}
+
+std::optional<std::string> textBeforeKeyHint(const std::string& line, const InputKeyMatch& match) {
+  std::string before = withoutByteOrderMark(line.substr(0, match.begin));
+  std::size_t start = skipBlanks(before, 0);
+  if (start >= before.size()) return std::nullopt;
+  const char* key = inputKeyName(match.key);
+  for (InputKey other : allKeys) {
+    if (other != match.key && findKeyWithEquals(before, other) != std::string::npos) {
+      return "this line holds " + std::string(inputKeyName(other)) + " and " + key +
+             ": it is read as " + key + " only, and the " + inputKeyName(other) +
+             " before it is ignored";
+    }
+  }
+  return quoted(before.substr(start)) + " stands before " + key +
+         ", yet the key still counts: the installer reads a key anywhere in a line, behind any "
+         "comment mark";
+}
+
+// "upfrontMessage = see supportedPlatforms = list" and the like: a key written into a value.
+std::optional<std::string> keyInValueHint(const std::string& line, const InputKeyMatch& match) {
+  if (match.key != InputKey::upfrontMessage && match.key != InputKey::supportedPlatforms) {
+    return std::nullopt;
+  }
+  std::string rest = line.substr(match.valueBegin);
+  for (InputKey other : allKeys) {
+    if (findKeyWithEquals(rest, other) != std::string::npos) {
+      return "the " + std::string(inputKeyName(match.key)) + " value holds the key " +
+             inputKeyName(other) + ", which is not read as a key here";
     }
   }
   return std::nullopt;
 }
 
 std::optional<std::string> cutValueHint(const std::string& line, const InputKeyMatch& match) {
+  if (match.key != InputKey::prereqBios && match.key != InputKey::firmwareFile) {
+    return std::nullopt;
+  }
   std::size_t rest = skipBlanks(line, match.valueEnd);
   if (rest >= line.size() || startsWithCommentMark(line.substr(rest))) return std::nullopt;
   std::string value = line.substr(match.valueBegin, match.valueEnd - match.valueBegin);
-  return "the prereqBios value ends at " +
+  return "the " + std::string(inputKeyName(match.key)) + " value ends at " +
          std::string(rest > match.valueEnd ? "a blank" : quoted(line.substr(match.valueEnd, 1))) +
          ": only " + quoted(value) + " counts and " + quoted(line.substr(rest)) + " is ignored";
 }
@@ -79,20 +130,16 @@ bool startsWithCommentMark(const std::string& text) {
   return toLower(rest.substr(0, 3)) == "rem" && (rest.size() == 3 || !isWordByte(rest[3]));
 }
 
-std::optional<std::string> keyLineHint(const std::string& line, const InputKeyMatch& match) {
-  std::string before = line.substr(0, match.begin);
-  bool commented = startsWithCommentMark(before) || before.find('#') != std::string::npos ||
-                   before.find(';') != std::string::npos || before.find("//") != std::string::npos;
-  if (commented) {
-    return std::string(inputKeyName(match.key)) +
-           " stands behind a comment mark but still counts: the installer reads every key "
-           "anywhere in a line";
+std::vector<std::string> keyLineHints(const std::string& line, const InputKeyMatch& match) {
+  std::vector<std::string> hints;
+  for (const std::optional<std::string>& hint :
+       {textBeforeKeyHint(line, match), keyInValueHint(line, match), cutValueHint(line, match)}) {
+    if (hint) hints.push_back(*hint);
   }
-  if (match.key == InputKey::prereqBios) return cutValueHint(line, match);
-  return std::nullopt;
+  return hints;
 }
 
-std::optional<std::string> ignoredLineHint(const std::string& line) {
+std::optional<IgnoredLine> ignoredLineHint(const std::string& line) {
   if (startsWithCommentMark(line)) return std::nullopt;
   std::size_t equals = line.find('=');
   if (equals != std::string::npos) return nearKeyHint(wordBefore(line, equals), true);
