@@ -57,8 +57,8 @@ std::optional<std::string> installedVersionFrom(const std::string& meText);
 
 // One machine under a Kitbox whose profiles are read already: the steps from the BIOS query on,
 // with the update tool and the images looked for in the working folder. Never raises; the
-// outcome is in the plan's exitCode, code and message. The force flag of the machine must be
-// the same for every machine of one process: it sets the installer's -force setting.
+// outcome is in the plan's exitCode, code and message. May be called once per machine: each
+// machine's force flag decides for that machine alone.
 KitPlan planMachine(const std::vector<InputProfile>& profiles, const MachineState& machine,
                     const FirmwareUpdater& updater);
 

@@ -3,6 +3,7 @@
 #include "app/installer.h"
 #include "app/product_version.h"
 #include "mefwkit/kit_output.h"
+#include "profiles/input_parser.h"
 #include "settings/run_settings.h"
 #include "test_support.h"
 
@@ -110,6 +111,22 @@ TEST_F(KitPlanTest, ForceAddsTheSameVersionSwitch) {
   EXPECT_EQ(result.commandLine,
             "ME_Flash\\Local-Win\\FwUpdLcl64.exe -f ME_Flash\\12.0.20.1310.bin -allowsv");
   EXPECT_EQ(result.exitCode, 0);
+}
+
+// A fleet is planned machine by machine in one process: -force of one machine must not carry
+// over to the next.
+TEST_F(KitPlanTest, EachMachineIsPlannedOnItsOwn) {
+  std::vector<InputProfile> profiles;
+  loadInputProfiles(profiles);
+  const FirmwareUpdater& updater = installer.firmwareUpdater();
+  KitPlan forced = planMachine(profiles, {"P10 1", "12.0.20.1310", true}, updater);
+  EXPECT_EQ((std::pair{forced.exitCode, forced.comparison}),
+            (std::pair{0, std::string("same-forced")}));
+  KitPlan plain = planMachine(profiles, {"P10 1", "12.0.20.1310", false}, updater);
+  EXPECT_EQ((std::pair{plain.exitCode, plain.code}), (std::pair{3001, std::string("3001n")}));
+  KitPlan older = planMachine(profiles, {"N01 Ver. 1.05.0", "11.8.50.3399", false}, updater);
+  EXPECT_EQ(older.exitCode, 0);
+  EXPECT_EQ(older.profileIndex, 0);
 }
 
 TEST_F(KitPlanTest, MissingFilesEndTheRunWhereTheInstallerLooksForThem) {
