@@ -1,6 +1,7 @@
 // The firmware's SMBIOS table, whatever it holds, as the BIOS query's fallback reads it. The
 // reader must stay inside the buffer and end; a version it finds must be one of the table's
-// NUL-ended strings; and the query must store what the BIOS expression finds in it.
+// NUL-ended strings; and the query must store what the BIOS expression finds in it, laid out as
+// wmic prints it.
 #include "fuzz_support.h"
 #include "platform/platform_fake.h"
 #include "process_state.h"
@@ -8,6 +9,7 @@
 #include "settings/text_case.h"
 #include "system/bios_query.h"
 #include "system/smbios_table.h"
+#include "system/wmic_layout.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   enterScratchFolder();
@@ -33,10 +35,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::optional<std::string> found = smbiosBiosVersion(table);
   if (found) checkTableString(table, *found);
   // Beyond what std::regex survives, only the query's own soundness is checked.
-  const bool known = !found || found->size() <= referenceTextBytes;
+  const std::string column = found ? wmicBiosVersionLayout(*found) : "";
+  const bool known = !found || column.size() <= referenceTextBytes;
   const std::optional<std::string> expected =
       found && known
-          ? referenceGroup(R"([\s\S]*([a-zA-Z][0-9][0-9] [a-zA-Z0-9\. ]*)[\s\S]*)", *found, 1)
+          ? referenceGroup(R"([\s\S]*([a-zA-Z][0-9][0-9] [a-zA-Z0-9\. ]*)[\s\S]*)", column, 1)
           : std::nullopt;
 
   platform::fakePlatform().commandOutput["wmic bios get smbiosbiosversion"] = "";
