@@ -56,6 +56,14 @@ void addUnforeseen(KitPlan& plan, bool queried, bool compared, bool updates) {
   if (updates) plan.mayAlsoEndWith.insert(plan.mayAlsoEndWith.end(), {4001, 3002, 2013});
 }
 
+// Whether the run got as far as asking Intel's tool for the installed version: past the
+// prerequisite, with the tool in its place.
+bool reachedVersionQuery(const KitPlan& plan) {
+  if (plan.runningStep == "tool") return plan.code != "1002h";
+  return plan.runningStep != "bios" && plan.runningStep != "profile" &&
+         plan.runningStep != "prerequisite";
+}
+
 void endPlanWith(KitPlan& plan, const std::string& message) {
   plan.message = message;
   plan.exitCode = extractReturnCode(message);
@@ -92,8 +100,7 @@ void runMachineSteps(const std::vector<InputProfile>& profiles, const MachineSta
 }  // namespace
 
 std::optional<std::string> biosVersionFrom(const std::string& biosText) {
-  std::optional<std::string> found = findBiosVersion(wmicBiosVersionLayout(biosText));
-  return found ? std::optional<std::string>(*found) : std::nullopt;
+  return findBiosVersion(wmicBiosVersionLayout(biosText));
 }
 
 std::optional<std::string> installedVersionFrom(const std::string& meText) {
@@ -111,11 +118,8 @@ KitPlan planMachine(const std::vector<InputProfile>& profiles, const MachineStat
   } catch (const std::string& message) {
     endPlanWith(plan, message);
   }
-  bool queried = plan.runningStep != "bios" && plan.runningStep != "profile" &&
-                 plan.runningStep != "prerequisite" &&
-                 !(plan.runningStep == "tool" && plan.code == "1002h");
   bool compared = plan.runningStep == "image" || plan.runningStep.empty();
-  addUnforeseen(plan, queried, compared, plan.runningStep.empty());
+  addUnforeseen(plan, reachedVersionQuery(plan), compared, plan.runningStep.empty());
   return plan;
 }
 
