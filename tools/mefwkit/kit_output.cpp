@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "mefwkit/json_text.h"
+#include "console/json_text.h"
 #include "profiles/platform_decoder.h"
 
 namespace {
