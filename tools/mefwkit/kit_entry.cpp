@@ -7,6 +7,7 @@
 #include "app/installer.h"
 #include "mefwkit/kit_check.h"
 #include "mefwkit/kit_command_line.h"
+#include "mefwkit/kit_fleet.h"
 #include "mefwkit/kit_output.h"
 #include "mefwkit/kit_plan.h"
 #include "platform/platform.h"
@@ -45,13 +46,35 @@ int runPlan(const KitArguments& arguments, const FirmwareUpdater& updater) {
   return showPlan(arguments, plan);
 }
 
+int runFleetPlan(const KitArguments& arguments, const Fleet& fleet,
+                 const FirmwareUpdater& updater) {
+  std::optional<std::vector<int>> expected;
+  if (!arguments.expect.empty()) expected = parseExpectedCodes(arguments.expect);
+  if (arguments.force) setSameVersionFlag();
+  FleetPlan plan = planFleet(fleet, updater, arguments.force);
+  platform::writeOutput(arguments.json ? fleetJson(plan) : fleetText(plan));
+  return expected && !fleetMeetsExpectation(plan, *expected) ? 1 : 0;
+}
+
 int runCommand(const KitArguments& arguments) {
   // The installer's start-up set-up completes the error catalogue and makes the updater.
   Installer installer;
+  // The machines are read before the Kitbox folder becomes the working folder, so that a
+  // relative path means what it meant to the caller.
+  Fleet fleet;
+  if (!arguments.machines.empty() && !readFleet(arguments.machines, fleet)) {
+    return complain(usageErrorStatus, "cannot read the machines " + arguments.machines);
+  }
+  if (!arguments.expect.empty() && !parseExpectedCodes(arguments.expect)) {
+    return complain(usageErrorStatus, "--expect needs exit codes such as 0,3001");
+  }
   if (!arguments.kitbox.empty() && !platform::changeWorkingFolder(arguments.kitbox)) {
     return complain(usageErrorStatus, "cannot open the Kitbox folder " + arguments.kitbox);
   }
   if (arguments.command == "check") return runCheck(arguments);
+  if (!arguments.machines.empty()) {
+    return runFleetPlan(arguments, fleet, installer.firmwareUpdater());
+  }
   return runPlan(arguments, installer.firmwareUpdater());
 }
 
