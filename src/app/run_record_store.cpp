@@ -1,6 +1,7 @@
 #include "app/run_record_store.h"
 
 #include <algorithm>
+#include <exception>
 #include <tuple>
 
 #include "console/messages.h"
@@ -134,7 +135,9 @@ std::string logCopy(const std::string& lastBytes, std::uint64_t wholeSize) {
          std::to_string(wholeSize) + " bytes are kept]\n" + lastBytes;
 }
 
-void writeRunRecord(const RunRecord& record, bool copyLogsToo) {
+namespace {
+
+void writeRecordFiles(const RunRecord& record, bool copyLogsToo) {
   if (!openStore(record)) return;
   Store& current = store();
   std::string json = runRecordJson(record);
@@ -150,6 +153,17 @@ void writeRunRecord(const RunRecord& record, bool copyLogsToo) {
   std::string lastFlash = inFolder(current.folder, "last-flash.json");
   bool synced = record.state == "flashing";
   if (!writeFile(lastFlash, json, synced)) complain("cannot write " + lastFlash);
+}
+
+}  // namespace
+
+void writeRunRecord(const RunRecord& record, bool copyLogsToo) {
+  // The record must never be in the run's way, whatever fails while it is written.
+  try {
+    writeRecordFiles(record, copyLogsToo);
+  } catch (const std::exception& failure) {
+    complain(failure.what());
+  }
 }
 
 void resetRunRecordStore() { store() = Store{}; }

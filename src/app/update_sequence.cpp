@@ -67,7 +67,8 @@ UpdateOutcome runUpdateSequence(SystemInfo& systemInfo, FirmwareUpdater& updater
                                 InputProfile& selectedProfile) {
   loadInputProfiles(profiles);
   queryBiosVersion();
-  noteProfile(selectProfile(profiles, selectedProfile), selectedProfile.firmwareVersion);
+  int profileIndex = selectProfile(profiles, selectedProfile);
+  noteProfile(profileIndex, selectedProfile.firmwareVersion);
   checkPrerequisite(selectedProfile);
   // The version query runs the update tool, so the tool is looked for first.
   checkFileExists(toolFolder, toolFileName);
