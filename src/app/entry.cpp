@@ -10,6 +10,7 @@
 #include "app/product_version.h"
 #include "app/return_code.h"
 #include "app/run_guards.h"
+#include "app/run_record.h"
 #include "app/update_sequence.h"
 #include "console/log_files.h"
 #include "console/messages.h"
@@ -46,6 +47,8 @@ struct Run {
   std::vector<InputProfile> profiles;
   int result = 0;
   bool updated = false;
+  // Help screens leave no run record.
+  bool helpShown = false;
 };
 
 // Errors and notices are told apart by the text alone: a notice reads "CODE  nnnnn:".
@@ -64,6 +67,7 @@ void writeLogGuarded(void (*writeLog)()) {
 }
 
 int reportFailure(const std::string& message) {
+  noteRunMessage(message);
   int result = extractReturnCode(message);
   if (isNotice(message)) {
     printMessage(message + "\n\n", "code");
@@ -85,6 +89,7 @@ void runFirmwareMode(Run& run) {
     queryBiosVersion();
     run.systemInfo->setBiosVersion(currentBiosVersion());
     run.systemInfo->queryMeFirmwareVersion(fwVersionCommand);
+    noteInstalledFirmware(run.systemInfo->getMeFirmwareVersion());
     run.systemInfo->showSystemInfo();
     run.result = 1;
   } else {
@@ -98,11 +103,17 @@ void runFirmwareMode(Run& run) {
 void runMode(const std::string& programPath, Run& run) {
   if (helpFlag()) {
     printHelp(programPath);
+    run.helpShown = true;
     run.result = 1;
   } else if (superSecretHelpFlag()) {
     printSuperSecretHelp(programPath);
+    run.helpShown = true;
     run.result = 1;
   } else {
+    const RunSettings& settings = runSettings();
+    recordRunStart(settings.meInfoMode       ? "meinfo"
+                   : settings.systemInfoMode ? "systeminfo"
+                                             : "update");
     // The diagnostic modes talk to the firmware through Intel's tools as the update does.
     claimFirmwareAccess();
     runFirmwareMode(run);
@@ -128,6 +139,7 @@ void recordInstalledVersion(Run& run) {
   std::string failure;
   try {
     run.installer.firmwareUpdater().writeVersionStamp(run.selectedProfile.firmwareVersion);
+    noteStampedFirmware(run.selectedProfile.firmwareVersion);
     return;
   } catch (const std::string& message) {
     failure = message;
@@ -157,11 +169,13 @@ void endRun(Run& run) {
     recordInstalledVersion(run);
     if (rebootFlag()) restart();
   }
+  if (!run.helpShown) recordRunEnd(run.result, run.updated && rebootFlag());
   if (!silentFlag()) platform::runAndWait("Timeout /T 30");
 }
 
 int runAll(int argc, char** argv) {
   Run run;
+  beginRunRecord(argc, argv);
   printMessage(banner, "default");
   runGuarded(argc, argv, run);
   endRun(run);

@@ -1,6 +1,7 @@
 #include "app/entry.h"
 
 #include "app/run_guards.h"
+#include "app/run_record.h"
 
 #include "settings/fixed_names.h"
 #include "settings/run_settings.h"
@@ -399,3 +400,74 @@ TEST_F(GuardTest, NetworkPathsAreToldFromLocalOnes) {
 }
 
 }  // namespace
+
+namespace {
+
+// What a run shows and leaves, but the run record.
+struct Outcome {
+  int code;
+  std::string output;
+  std::string log;
+  std::vector<std::string> commands;
+  bool operator==(const Outcome& other) const {
+    return code == other.code && output == other.output && log == other.log &&
+           commands == other.commands;
+  }
+};
+
+}  // namespace
+
+TEST_F(EntryTest, AStateFolderThatCannotBeWrittenChangesNothingButOneVerboseLine) {
+  for (std::string bios : {"N01 Ver. 1.05.2", "Q22 Ver. 1.0"}) {
+    restartProcess();
+    fake().commandOutput[biosVersionCommand] = "SMBIOSBIOSVersion\r\r\n" + bios + "\r\r\n";
+    int code = run({"-s", "-r"});
+    Outcome written{code, fake().output, runLogText(), fake().commandsRun};
+    std::string stamp = stampedVersion();
+    ASSERT_TRUE(fs::exists("state/last-run.json"));
+    fs::remove_all("state");
+    restartProcess();
+    fake().commandOutput[biosVersionCommand] = "SMBIOSBIOSVersion\r\r\n" + bios + "\r\r\n";
+    fake().stateFolder.clear();
+    fake().stateFolderProblem = "state is not a folder";
+    code = run({"-s", "-r"});
+    std::string log = runLogText();
+    const std::string line = "The run record was not written: state is not a folder\n";
+    std::size_t at = log.find(line);
+    ASSERT_NE(at, std::string::npos) << log;
+    log.erase(at, line.size());
+    EXPECT_EQ(log.find("run record"), std::string::npos);
+    EXPECT_TRUE((Outcome{code, fake().output, log, fake().commandsRun} == written)) << bios;
+    EXPECT_EQ(stampedVersion(), stamp);
+    EXPECT_FALSE(fs::exists("state"));
+  }
+}
+
+TEST_F(EntryTest, TheRecordFollowsTheRunFromStartToEnd) {
+  EXPECT_EQ(run({"-s"}), 0);
+  const RunRecord& record = currentRunRecord();
+  EXPECT_EQ(record.state, "finished");
+  EXPECT_EQ(record.mode, std::optional<std::string>("update"));
+  EXPECT_EQ(record.arguments, std::vector<std::string>{"-s"});
+  EXPECT_EQ(record.exitCode, std::optional<int>(0));
+  EXPECT_EQ(record.biosText, "N01 Ver. 1.05.2");
+  EXPECT_EQ(record.profile, std::optional<int>(0));
+  EXPECT_EQ(record.installedFirmware, "11.8.50.3399");
+  EXPECT_EQ(record.stampedFirmware, "11.8.55.3510");
+  EXPECT_EQ(record.flashCompleted, std::optional<bool>(true));
+  std::string lastFlash = readFileBytes("state/last-flash.json");
+  EXPECT_EQ(lastFlash, readFileBytes("state/last-run.json"));
+  EXPECT_EQ(lastFlash, runRecordJson(record));
+}
+
+TEST_F(EntryTest, AFailedFlashLeavesItsRecordFinishedWithTheToolsError) {
+  fake().commandOutput[updateCommand] = "verification: [ COMPLETE ]\r\nError 8193: Bad image\r\n";
+  int code = run({"-s"});
+  const RunRecord& record = currentRunRecord();
+  EXPECT_EQ(record.exitCode, std::optional<int>(code));
+  EXPECT_EQ(record.flashStarted, std::optional<bool>(true));
+  EXPECT_EQ(record.flashCompleted, std::optional<bool>(false));
+  EXPECT_EQ(record.stampedFirmware, "11.8.50.3399");
+  EXPECT_EQ(messageCode(record.message), "8193u");
+  EXPECT_EQ(readFileBytes("state/last-flash.json"), runRecordJson(record));
+}

@@ -2,6 +2,7 @@
 
 #include "app/error_catalogue.h"
 #include "app/run_guards.h"
+#include "app/run_record.h"
 #include "checks/bios_prerequisite.h"
 #include "checks/version_compare.h"
 #include "console/file_ops.h"
@@ -66,19 +67,24 @@ UpdateOutcome runUpdateSequence(SystemInfo& systemInfo, FirmwareUpdater& updater
                                 InputProfile& selectedProfile) {
   loadInputProfiles(profiles);
   queryBiosVersion();
-  selectProfile(profiles, selectedProfile);
+  int profileIndex = selectProfile(profiles, selectedProfile);
+  noteProfile(profileIndex, selectedProfile.firmwareVersion);
   checkPrerequisite(selectedProfile);
   // The version query runs the update tool, so the tool is looked for first.
   checkFileExists(toolFolder, toolFileName);
   systemInfo.queryMeFirmwareVersion(fwVersionCommand);
+  noteInstalledFirmware(systemInfo.getMeFirmwareVersion());
   printVerbose("Writing ME Firmware version to .sys file.\n", "default");
   updater.writeVersionStamp(systemInfo.getMeFirmwareVersion());
+  noteStampedFirmware(systemInfo.getMeFirmwareVersion());
   checkVersions(systemInfo, selectedProfile);
   checkPowerSupply();
   showUpfrontMessage(selectedProfile);
   showWarning(systemInfo, selectedProfile);
   checkFileExists(firmwareFolder, selectedProfile.meFirmwareFile);
   if (!silentFlag() && !askUserToUpdate()) return decline();
+  recordFlashStart();
   runUpdate(updater, selectedProfile.meFirmwareFile);
+  noteFlashCompleted();
   return UpdateOutcome::updated;
 }

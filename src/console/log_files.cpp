@@ -9,6 +9,18 @@
 
 namespace {
 
+std::vector<std::string>& filesWritten() {
+  static std::vector<std::string> names;
+  return names;
+}
+
+void noteFileWritten(const std::string& fileName) {
+  for (const std::string& name : filesWritten()) {
+    if (name == fileName) return;
+  }
+  filesWritten().push_back(fileName);
+}
+
 // Creates or truncates the file and lets `writeBody` fill it; raises "2003s" with the name
 // when the file cannot be opened or written.
 void writeFile(const std::string& fileName, platform::FileMode mode,
@@ -19,6 +31,7 @@ void writeFile(const std::string& fileName, platform::FileMode mode,
   const bool written = writeBody(file);
   // A full disk must not pass for a written log.
   if (!file.commit() || !written) raiseError("2003s", {fileName});
+  noteFileWritten(fileName);
 }
 
 // The file holds the log as it stands after the announcement; the messages about writing it
@@ -46,3 +59,7 @@ void writeLinesToFile(const std::string& fileName, const std::vector<std::string
     return true;
   });
 }
+
+std::vector<std::string> logFilesWritten() { return filesWritten(); }
+
+void resetLogFilesWritten() { filesWritten().clear(); }

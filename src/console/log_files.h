@@ -15,3 +15,8 @@ void printRunLog();
 // texts cannot all be written to it.
 void writeLinesToFile(const std::string& fileName, const std::vector<std::string>& texts,
                       platform::FileMode mode = platform::FileMode::text);
+
+// The names of the files written through here by this run, in order, each once (the logs and
+// the MEInfo report), for the run record.
+std::vector<std::string> logFilesWritten();
+void resetLogFilesWritten();

@@ -45,7 +45,7 @@ OutputFile::OutputFile(const std::string& path, FileMode mode, WriteMethod metho
   state->mode = mode;
   state->method = method;
   state->path = toPosixSeparators(path);
-  state->writtenPath = method == WriteMethod::replace ? state->path + ".tmp" : state->path;
+  state->writtenPath = method != WriteMethod::inPlace ? state->path + ".tmp" : state->path;
   state->stream = std::fopen(state->writtenPath.c_str(), "wb");
 }
 
@@ -91,6 +91,54 @@ std::optional<std::vector<std::string>> filesInFolder(const std::string& path) {
   }
   closedir(directory);
   return names;
+}
+
+std::optional<std::vector<std::string>> foldersInFolder(const std::string& path) {
+  std::string folder = toPosixSeparators(path);
+  DIR* directory = opendir(folder.c_str());
+  if (directory == nullptr) return std::nullopt;
+  std::vector<std::string> names;
+  while (dirent* entry = readdir(directory)) {
+    struct stat info {};
+    std::string name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    // lstat: a link to a folder is not one of ours.
+    if (lstat((folder + "/" + name).c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+      names.push_back(name);
+    }
+  }
+  closedir(directory);
+  return names;
+}
+
+bool removeOwnFolder(const std::string& path) {
+  std::string folder = toPosixSeparators(path);
+  DIR* directory = opendir(folder.c_str());
+  if (directory == nullptr) return false;
+  while (dirent* entry = readdir(directory)) {
+    std::string name = entry->d_name;
+    struct stat info {};
+    std::string inside = folder + "/" + name;
+    // A link is unlinked itself; a folder inside is none of ours and stays.
+    if (name != "." && name != ".." && lstat(inside.c_str(), &info) == 0 &&
+        !S_ISDIR(info.st_mode)) {
+      unlink(inside.c_str());
+    }
+  }
+  closedir(directory);
+  return rmdir(folder.c_str()) == 0;
+}
+
+std::optional<FileTail> readFileTail(const std::string& path, std::uint64_t limit) {
+  std::ifstream file(toPosixSeparators(path), std::ios::binary | std::ios::ate);
+  if (!file.is_open()) return std::nullopt;
+  FileTail tail;
+  tail.size = static_cast<std::uint64_t>(file.tellg());
+  std::uint64_t count = tail.size < limit ? tail.size : limit;
+  file.seekg(static_cast<std::streamoff>(tail.size - count));
+  tail.bytes.resize(static_cast<std::size_t>(count));
+  if (!file.read(tail.bytes.data(), static_cast<std::streamsize>(count))) return std::nullopt;
+  return tail;
 }
 
 }  // namespace platform

@@ -4,6 +4,7 @@
 #include <io.h>
 
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 
 #include "platform/output_file.h"
@@ -32,7 +33,7 @@ OutputFile::OutputFile(const std::string& path, FileMode mode, WriteMethod metho
   state->mode = mode;
   state->method = method;
   state->path = path;
-  state->writtenPath = method == WriteMethod::replace ? path + ".tmp" : path;
+  state->writtenPath = method != WriteMethod::inPlace ? path + ".tmp" : path;
   state->stream = std::fopen(state->writtenPath.c_str(), mode == FileMode::raw ? "wb" : "w");
 }
 
@@ -65,6 +66,67 @@ std::optional<std::vector<std::string>> filesInFolder(const std::string& path) {
   } while (FindNextFileA(search, &found));
   FindClose(search);
   return names;
+}
+
+namespace {
+
+bool isDots(const char* name) {
+  return std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0;
+}
+
+std::string withSeparator(const std::string& path) {
+  bool endsInSeparator = !path.empty() && (path.back() == '\\' || path.back() == '/');
+  return endsInSeparator ? path : path + "\\";
+}
+
+}  // namespace
+
+std::optional<std::vector<std::string>> foldersInFolder(const std::string& path) {
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((withSeparator(path) + "*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return std::nullopt;
+  std::vector<std::string> names;
+  do {
+    DWORD attributes = found.dwFileAttributes;
+    // A junction or a symbolic link to a folder is not one of ours.
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+        (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 && !isDots(found.cFileName)) {
+      names.push_back(found.cFileName);
+    }
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+  return names;
+}
+
+bool removeOwnFolder(const std::string& path) {
+  WIN32_FIND_DATAA found;
+  std::string folder = withSeparator(path);
+  HANDLE search = FindFirstFileA((folder + "*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return false;
+  do {
+    DWORD attributes = found.dwFileAttributes;
+    std::string inside = folder + found.cFileName;
+    // A reparse point is removed itself, never followed; a real folder inside is left alone.
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+      DeleteFileA(inside.c_str());
+    } else if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+      RemoveDirectoryA(inside.c_str());
+    }
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+  return RemoveDirectoryA(path.c_str()) != 0;
+}
+
+std::optional<FileTail> readFileTail(const std::string& path, std::uint64_t limit) {
+  std::ifstream file(path, std::ios::binary | std::ios::ate);
+  if (!file.is_open()) return std::nullopt;
+  FileTail tail;
+  tail.size = static_cast<std::uint64_t>(file.tellg());
+  std::uint64_t count = tail.size < limit ? tail.size : limit;
+  file.seekg(static_cast<std::streamoff>(tail.size - count));
+  tail.bytes.resize(static_cast<std::size_t>(count));
+  if (!file.read(tail.bytes.data(), static_cast<std::streamsize>(count))) return std::nullopt;
+  return tail;
 }
 
 }  // namespace platform

@@ -4,7 +4,7 @@ namespace platform {
 
 OutputFile::~OutputFile() {
   if (state->stream != nullptr) std::fclose(state->stream);
-  if (!state->committed && state->method == WriteMethod::replace && state->stream != nullptr) {
+  if (!state->committed && state->method != WriteMethod::inPlace && state->stream != nullptr) {
     std::remove(state->writtenPath.c_str());
   }
 }
@@ -18,7 +18,7 @@ bool OutputFile::commit() {
   if (ok && state->method == WriteMethod::replace) ok = syncToDisk(state->stream);
   ok = std::fclose(state->stream) == 0 && ok;
   state->stream = nullptr;
-  if (state->method == WriteMethod::replace) {
+  if (state->method != WriteMethod::inPlace) {
     ok = ok && moveOver(state->writtenPath, state->path);
     if (!ok) std::remove(state->writtenPath.c_str());
   }

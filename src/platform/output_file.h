@@ -16,7 +16,7 @@ struct OutputFile::State {
   FileMode mode = FileMode::text;
   WriteMethod method = WriteMethod::inPlace;
   std::string path;
-  // The path itself, or its temporary sibling for WriteMethod::replace.
+  // The path itself, or its temporary sibling for the replacing methods.
   std::string writtenPath;
   bool failed = false;
   bool committed = false;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -106,7 +107,9 @@ enum class FileMode { text, raw };
 
 // How an output file reaches its name: written in place, or written to a temporary sibling
 // that replaces the file only once everything was written, so a failure leaves the old file.
-enum class WriteMethod { inPlace, replace };
+// `replace` syncs the file to the disk first, so that it also survives a power loss;
+// `replaceUnsynced` leaves that to the system, and survives a killed process only.
+enum class WriteMethod { inPlace, replace, replaceUnsynced };
 
 class InputFile {
  public:
@@ -128,7 +131,7 @@ class InputFile {
 
 class OutputFile {
  public:
-  // Creates or truncates the file (or its temporary sibling for WriteMethod::replace).
+  // Creates or truncates the file (or its temporary sibling for the replacing methods).
   OutputFile(const std::string& path, FileMode mode, WriteMethod method);
   // An uncommitted file is abandoned: a temporary sibling is removed.
   ~OutputFile();
@@ -140,7 +143,7 @@ class OutputFile {
   // False once any write failed (a full disk, a broken device).
   bool write(std::string_view bytes);
 
-  // Flushes and closes the file and, for WriteMethod::replace, moves it over the target.
+  // Flushes and closes the file and, for the replacing methods, moves it over the target.
   // False when any write, the close or the move failed.
   bool commit();
 
@@ -216,6 +219,48 @@ std::optional<int> batteryOnlyCharge();
 
 // The process's working folder as the system names it, or "" when it cannot be read.
 std::string workingFolder();
+
+// The machine's state folder -----------------------------------------------------------------
+// Run records are kept where a deployment tool's clean-up of the Kitbox folder cannot reach
+// them. The installer runs elevated, and standard users may make folders where it keeps them,
+// so each of its own folders is checked before anything is written in it: one that another
+// account could have planted or redirected is left alone.
+
+// The state folder, made when missing, or why it cannot be used.
+struct StateFolder {
+  std::string path;     // empty when it cannot be used
+  std::string problem;  // why not, for one verbose line
+};
+
+// Windows: <ProgramData>\Norvane\mefwupdate, ProgramData as the shell knows it (never from the
+// environment); Norvane and mefwupdate are made with a protected DACL: full control for SYSTEM
+// and Administrators, read for Users. POSIX: /var/lib/mefwupdate, or MEFW_STATE_DIR.
+StateFolder openStateFolder();
+
+// Makes a folder inside the state folder, or checks the one already there. Empty when it may be
+// written in; otherwise why not: not a folder, a reparse point (a symbolic link on POSIX), or
+// owned by an account other than SYSTEM, Administrators or the running one (on POSIX: another
+// user, or writable by group or others).
+std::string openOwnFolder(const std::string& path);
+
+// The names of the real folders directly in a folder (no links, no reparse points), in no
+// particular order; nothing when the folder cannot be read.
+std::optional<std::vector<std::string>> foldersInFolder(const std::string& path);
+
+// Removes a folder made by openOwnFolder with the files in it. A link inside is removed itself,
+// never followed. False when anything is left.
+bool removeOwnFolder(const std::string& path);
+
+// The last bytes of a file, at most `limit` of them, and its whole size; nothing when it cannot
+// be read.
+struct FileTail {
+  std::string bytes;
+  std::uint64_t size = 0;
+};
+std::optional<FileTail> readFileTail(const std::string& path, std::uint64_t limit);
+
+// This process's id.
+unsigned long processId();
 
 // The process exit status for an exit code. POSIX keeps only the low eight bits, so a
 // non-zero code whose low byte is zero must not reach the caller as success.

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <filesystem>
 #include <stdexcept>
 
 #include "platform/platform.h"
@@ -169,6 +170,31 @@ std::optional<int> batteryOnlyCharge() {
 }
 
 std::string workingFolder() { return fakePlatform().workingFolder; }
+
+std::string openOwnFolder(const std::string& path) {
+  auto refused = fakePlatform().refusedFolders.find(path);
+  if (refused != fakePlatform().refusedFolders.end()) return path + " " + refused->second;
+  std::string real = path;
+#ifndef _WIN32
+  std::replace(real.begin(), real.end(), '\\', '/');
+#endif
+  std::error_code error;
+  std::filesystem::create_directory(real, error);
+  if (!std::filesystem::is_directory(std::filesystem::symlink_status(real, error))) {
+    return path + " is not a folder";
+  }
+  return "";
+}
+
+StateFolder openStateFolder() {
+  const FakePlatform& fake = fakePlatform();
+  if (fake.stateFolder.empty()) return {"", fake.stateFolderProblem};
+  std::string problem = openOwnFolder(fake.stateFolder);
+  if (!problem.empty()) return {"", problem};
+  return {fake.stateFolder, ""};
+}
+
+unsigned long processId() { return fakePlatform().processId; }
 
 void prepareProcess() {}
 

@@ -80,6 +80,15 @@ struct FakePlatform {
   std::optional<int> batteryOnlyCharge;
   int powerQueries = 0;
   std::string workingFolder = "C:\\Kitbox";
+
+  // The state folder openStateFolder hands out, made for real (relative to the test's folder);
+  // empty: there is none, and stateFolderProblem says why.
+  std::string stateFolder = "state";
+  std::string stateFolderProblem;
+  // Folders (as the program names them) that the checks refuse, with the reason the platform
+  // would give: "is a reparse point", "is owned by another account".
+  std::map<std::string, std::string> refusedFolders;
+  unsigned long processId = 4242;
 };
 
 // The process-wide fake.

@@ -317,4 +317,73 @@ TEST_F(PlatformTest, NonZeroExitCodesNeverBecomeSuccess) {
   }
 }
 
+TEST_F(PlatformTest, UnsyncedReplaceAlsoChangesTheFileOnlyOnCommit) {
+  writeBytes("last-run.json", "old");
+  {
+    platform::OutputFile file("last-run.json", platform::FileMode::raw,
+                              platform::WriteMethod::replaceUnsynced);
+    EXPECT_TRUE(file.write("half"));
+    EXPECT_EQ(readBytes("last-run.json"), "old");
+    EXPECT_TRUE(file.commit());
+  }
+  EXPECT_EQ(readBytes("last-run.json"), "half");
+  EXPECT_FALSE(fs::exists("last-run.json.tmp"));
+}
+
+TEST_F(PlatformTest, OwnFoldersAreMadeOrCheckedAndFilesAreRefused) {
+  EXPECT_EQ(platform::openOwnFolder("state"), "");
+  EXPECT_TRUE(fs::is_directory("state"));
+  EXPECT_EQ(platform::openOwnFolder("state"), "");
+  writeBytes("file", "x");
+  EXPECT_EQ(platform::openOwnFolder("file"), "file is not a folder");
+}
+
+TEST_F(PlatformTest, TheTailOfAFile) {
+  writeBytes("log", "0123456789");
+  std::optional<platform::FileTail> tail = platform::readFileTail("log", 4);
+  ASSERT_TRUE(tail);
+  EXPECT_EQ(tail->bytes, "6789");
+  EXPECT_EQ(tail->size, 10u);
+  EXPECT_EQ(platform::readFileTail("log", 100)->bytes, "0123456789");
+  EXPECT_FALSE(platform::readFileTail("missing", 4));
+}
+
+#ifndef _WIN32
+TEST_F(PlatformTest, LinksAndFoldersOthersCanWriteAreRefused) {
+  fs::create_directories("target");
+  fs::create_directory_symlink("target", "link");
+  EXPECT_EQ(platform::openOwnFolder("link"), "link is a symbolic link");
+  fs::create_directories("open");
+  fs::permissions("open", fs::perms::group_write, fs::perm_options::add);
+  EXPECT_EQ(platform::openOwnFolder("open"), "open can be written by other users");
+  fs::permissions("open", fs::perms::group_write, fs::perm_options::remove);
+  EXPECT_EQ(platform::openOwnFolder("open"), "");
+  // The state folder itself is checked the same way.
+  setenv("MEFW_STATE_DIR", "link", 1);
+  platform::StateFolder state = platform::openStateFolder();
+  unsetenv("MEFW_STATE_DIR");
+  EXPECT_EQ(state.path, "");
+  EXPECT_EQ(state.problem, "link is a symbolic link");
+}
+
+TEST_F(PlatformTest, PruningNeverFollowsALink) {
+  fs::create_directories("elsewhere");
+  writeBytes("elsewhere/keep.txt", "keep");
+  fs::create_directories("runs/old/inner");
+  writeBytes("runs/old/result.json", "{}");
+  fs::create_directory_symlink("../../elsewhere", "runs/old/link");
+  fs::create_directory_symlink("../elsewhere", "runs/planted");
+  std::vector<std::string> folders = *platform::foldersInFolder("runs");
+  EXPECT_EQ(folders, std::vector<std::string>{"old"});
+  // The folder inside stays, so the run folder does too; the link is gone, its target is not.
+  EXPECT_FALSE(platform::removeOwnFolder("runs/old"));
+  EXPECT_FALSE(fs::exists("runs/old/result.json"));
+  EXPECT_FALSE(fs::is_symlink("runs/old/link"));
+  EXPECT_EQ(readBytes("elsewhere/keep.txt"), "keep");
+  fs::remove("runs/old/inner");
+  EXPECT_TRUE(platform::removeOwnFolder("runs/old"));
+  EXPECT_FALSE(fs::exists("runs/old"));
+}
+#endif
+
 }  // namespace

@@ -22,6 +22,11 @@ std::string& storedBiosVersion() {
   return version;
 }
 
+BiosReading& storedBiosReading() {
+  static BiosReading reading;
+  return reading;
+}
+
 // wmic's answer; nothing when it is missing, hung, or printed no version.
 std::optional<std::string> versionFromWmic(const CommandOutput& wmic) {
   if (!wmic.started) return std::nullopt;
@@ -45,9 +50,10 @@ std::optional<std::string> versionFromSmbios() {
   return findBiosVersion(wmicBiosVersionLayout(*text));
 }
 
-void storeBiosVersion(const std::string& version) {
+void storeBiosVersion(const std::string& version, const char* source) {
   printVerbose("BIOS version: " + version + "\n\n", "default");
   storedBiosVersion() = toLower(version);
+  storedBiosReading() = {version, source};
 }
 
 }  // namespace
@@ -58,17 +64,26 @@ void queryBiosVersion() {
       "Retrieving system BIOS version.\nRunning command: " + biosVersionCommand + "\n",
       wmicTimeLimit);
   std::optional<std::string> version = versionFromWmic(wmic);
-  if (!version) version = versionFromSmbios();
+  const char* source = "wmic";
+  if (!version) {
+    version = versionFromSmbios();
+    source = "smbios";
+  }
   if (!version) raiseError(wmic.started ? "2000s" : "1000h");
-  storeBiosVersion(*version);
+  storeBiosVersion(*version, source);
 }
 
 void takeBiosVersionFrom(const std::string& output) {
   std::optional<std::string> version = findBiosVersion(output);
   if (!version) raiseError("2000s");
-  storeBiosVersion(*version);
+  storeBiosVersion(*version, "wmic");
 }
 
 std::string currentBiosVersion() { return storedBiosVersion(); }
 
-void resetCurrentBiosVersion() { storedBiosVersion().clear(); }
+BiosReading lastBiosReading() { return storedBiosReading(); }
+
+void resetCurrentBiosVersion() {
+  storedBiosVersion().clear();
+  storedBiosReading() = {};
+}

@@ -13,6 +13,14 @@ void queryBiosVersion();
 // for a version given by hand. Raises "2000s" when the text holds none.
 void takeBiosVersionFrom(const std::string& output);
 
+// The BIOS version text as it was found, before lower-casing, and where: "wmic" (also for a
+// version given by hand, as wmic would print it) or "smbios". Empty before the first query.
+struct BiosReading {
+  std::string text;
+  std::string source;
+};
+BiosReading lastBiosReading();
+
 // The last BIOS version found; empty before the first successful query.
 std::string currentBiosVersion();
 

@@ -7,6 +7,7 @@ build MEFW_WINE=1, MEFW_LAUNCHER and WINEPREFIX; optionally MEFW_WRAPPER, a comm
 the POSIX program under.
 """
 
+import json
 import os
 import pathlib
 import pty
@@ -128,6 +129,17 @@ class KitboxTest(unittest.TestCase):
         else:
             self.drive = self.root / "drive"
             self.drive.mkdir()
+        # Where the run records go: the POSIX build's is the test's own; wine's is in the prefix's
+        # ProgramData, which the Windows suites take turns to use.
+        if WINE:
+            self.state_dir = (pathlib.Path(os.environ["WINEPREFIX"]) / "drive_c" / "ProgramData"
+                              / "Norvane" / "mefwupdate")
+            if self.state_dir.is_dir():
+                shutil.rmtree(self.state_dir)
+            elif self.state_dir.exists():
+                self.state_dir.unlink()
+        else:
+            self.state_dir = self.root / "state"
         self.posix_tools = self.root / "path"
         self.posix_tools.mkdir()
         # The POSIX build reads its SMBIOS table from here, never from the host's firmware.
@@ -251,6 +263,15 @@ class KitboxTest(unittest.TestCase):
         log = self.path("sim-calls.log")
         return log.read_text("latin-1").splitlines() if log.exists() else []
 
+    def run_record(self, name="last-run.json"):
+        """A run record of the state folder as a dict, or None without one."""
+        path = self.state_dir / name
+        return json.loads(path.read_bytes()) if path.exists() else None
+
+    def run_folders(self):
+        runs = self.state_dir / "runs"
+        return sorted(path.name for path in runs.iterdir()) if runs.is_dir() else []
+
     # Running ------------------------------------------------------------------------------
 
     def run_kit_tool(self, *args, cwd=None):
@@ -280,6 +301,7 @@ class KitboxTest(unittest.TestCase):
         env["TMPDIR"] = str(self.tmp)
         env["MEFW_POWER_SUPPLY_DIR"] = str(self.power_supply)
         env["MEFW_SMBIOS_FILE"] = str(self.smbios_file)
+        env["MEFW_STATE_DIR"] = str(self.state_dir)
         if WRAPPER:
             return WRAPPER + [str(PROGRAM), *args], env
         return [PROGRAM_NAME, *args], env

@@ -197,3 +197,46 @@ class PlanReadsAsTheInstallerDoes(KitboxTest):
 
 if __name__ == "__main__":
     unittest.main()
+
+
+class Fleet(KitboxTest):
+
+    def setUp(self):
+        super().setUp()
+        self.make_kitbox()
+
+    def test_a_csv_of_machines_gated_by_the_expected_codes(self):
+        machines = self.root / "machines.csv"
+        machines.write_bytes(b"name,bios,me\r\n"
+                             b"pc-1,\"N01 Ver. 1.05.2\",11.8.50.3399\r\n"
+                             b"pc-2,Q22 Ver. 1.0,11.8.50.3399\r\n"
+                             b"pc-3,\"N01 Ver. 1.05.2,11.8.50.3399\r\n")
+        where = self.kit_path(machines)
+        run = self.run_kit_tool("plan", "--machines", where, "--expect", "0,2010")
+        self.assertEqual(run.code, 0, run)
+        self.assertEqual(run.out.replace("\r\n", "\n"),
+                         "pc-1: 0\npc-2: 2010 2010s\n"
+                         "exit code 0: 1 machine\nexit code 2010: 1 machine\n"
+                         "unreadable: %s:4: a quote that is never closed\n"
+                         "2 machines planned, 1 unreadable.\n" % where)
+        run = self.run_kit_tool("plan", "--machines", where, "--expect", "0,3001", "--json")
+        self.assertEqual(run.code, 1, run)
+        report = json.loads(run.out)
+        self.assertEqual(report["counts"], {"0": 1, "2010": 1})
+        self.assertEqual([m["name"] for m in report["machines"]], ["pc-1", "pc-2"])
+        self.assertEqual(report["unreadable"], [
+            {"where": where + ":4", "why": "a quote that is never closed"}])
+        run = self.run_kit_tool("plan", "--machines", where, "--bios", "N01", "--me", "1.2.3.4")
+        self.assertEqual(run.code, 64, run)
+
+    def test_the_installers_own_records(self):
+        self.assertEqual(self.run_installer("-s").code, 0)
+        run = self.run_kit_tool("plan", "--machines", self.kit_path(self.state_dir), "--json")
+        self.assertEqual(run.code, 0, run)
+        report = json.loads(run.out)
+        # last-run.json names the state folder, the run's result.json its run folder; both
+        # machines now have the Kitbox's firmware.
+        self.assertEqual([m["name"] for m in report["machines"]],
+                         ["mefwupdate" if WINE else "state", self.run_folders()[0]])
+        self.assertEqual(report["counts"], {"3001": 2})
+        self.assertEqual(report["unreadable"], [])

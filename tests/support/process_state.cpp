@@ -1,7 +1,9 @@
 #include "process_state.h"
 
 #include "app/error_catalogue.h"
+#include "app/run_record.h"
 #include "console/console_colours.h"
+#include "console/log_files.h"
 #include "console/messages.h"
 #include "platform/platform_fake.h"
 #include "settings/run_settings.h"
@@ -14,6 +16,8 @@ void resetProcessState() {
   resetRunSettings();
   resetErrorCatalogue();
   resetRunLog();
+  resetLogFilesWritten();
+  resetRunRecord();
   resetConsoleColours();
   resetCurrentBiosVersion();
   resetProgressRecords();

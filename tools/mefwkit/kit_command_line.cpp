@@ -11,6 +11,7 @@ const char* const usageLines =
     "  mefwkit check [KITBOX] [--json]\n"
     "  mefwkit plan [KITBOX] --bios \"<BIOS version string>\" --me <installed version> [--force]"
     " [--json]\n"
+    "  mefwkit plan [KITBOX] --machines <FILE.csv|FOLDER> [--force] [--json] [--expect CODES]\n"
     "  mefwkit [check|plan] --help | -h\n"
     "  mefwkit --version\n";
 
@@ -27,7 +28,10 @@ const char* const planHelp =
     "       shows); --me is the installed version as FwUpdLcl64 prints it after \"FW Version:\"\n"
     "       (such as 11.8.50.3399). Both are read as the installer reads its tools. The plan\n"
     "       also lists the codes the machine's state or Intel's tool may still end the run\n"
-    "       with. Exit status 0 whatever the predicted outcome.\n";
+    "       with. Exit status 0 whatever the predicted outcome.\n"
+    "       With --machines, for every machine of a CSV file (columns name,bios,me) or of a\n"
+    "       folder of collected run records (result.json, last-run.json), with a count per\n"
+    "       exit code. --expect 0,3001: exit status 1 when any machine would end otherwise.\n";
 
 const char* const commonHelp =
     "\n"
@@ -68,6 +72,8 @@ std::string takeWord(const std::vector<std::string>& words, std::size_t& i,
     arguments.biosGiven = true;
   } else if (plan && takeValue(words, i, "--me", arguments.meText, complaint)) {
     arguments.meGiven = true;
+  } else if (plan && takeValue(words, i, "--machines", arguments.machines, complaint)) {
+  } else if (plan && takeValue(words, i, "--expect", arguments.expect, complaint)) {
   } else if (!word.empty() && word[0] == '-') {
     complaint = "unknown option " + word + " for " + arguments.command;
   } else if (arguments.kitbox.empty() && !word.empty()) {
@@ -80,6 +86,11 @@ std::string takeWord(const std::vector<std::string>& words, std::size_t& i,
 
 std::string checkPlanValues(const KitArguments& arguments) {
   if (arguments.command != "plan") return "";
+  bool oneMachine = arguments.biosGiven || arguments.meGiven;
+  if (!arguments.machines.empty()) {
+    return oneMachine ? "plan takes --machines or --bios and --me, not both" : "";
+  }
+  if (!arguments.expect.empty()) return "--expect needs --machines";
   if (!arguments.biosGiven || arguments.biosText.empty()) {
     return "plan needs --bios \"<BIOS version string>\"";
   }

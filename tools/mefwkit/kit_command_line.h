@@ -14,6 +14,10 @@ struct KitArguments {
   bool meGiven = false;
   bool force = false;
   bool json = false;
+  // A fleet to plan instead of one machine: a CSV file or a folder of run records.
+  std::string machines;
+  // The exit codes a fleet may end with, as given ("0,3001"); empty: any.
+  std::string expect;
 };
 
 // Fills the arguments from the command line; returns the one-line complaint about bad

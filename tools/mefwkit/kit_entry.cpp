@@ -9,6 +9,7 @@
 #include "app/run_guards.h"
 #include "mefwkit/kit_check.h"
 #include "mefwkit/kit_command_line.h"
+#include "mefwkit/kit_fleet.h"
 #include "mefwkit/kit_output.h"
 #include "mefwkit/kit_plan.h"
 #include "platform/platform.h"
@@ -41,20 +42,39 @@ MachineState machineOf(const KitArguments& arguments) {
   return {arguments.biosText, arguments.meText, arguments.force};
 }
 
+int runFleetPlan(const KitArguments& arguments, const Fleet& fleet,
+                 const FirmwareUpdater& updater) {
+  std::optional<std::vector<int>> expected;
+  if (!arguments.expect.empty()) expected = parseExpectedCodes(arguments.expect);
+  FleetPlan plan = planFleet(fleet, arguments.kitbox, updater, arguments.force);
+  platform::writeOutput(arguments.json ? fleetJson(plan) : fleetText(plan));
+  return expected && !fleetMeetsExpectation(plan, *expected) ? 1 : 0;
+}
+
 int runCommand(const KitArguments& arguments) {
   // The installer's start-up set-up completes the error catalogue and makes the updater.
   Installer installer;
   bool plan = arguments.command == "plan";
-  // The installer refuses a network path before it looks inside, so its plan needs no folder.
-  if (plan && isNetworkPath(arguments.kitbox)) {
-    return showPlan(
-        arguments, planKitbox(arguments.kitbox, machineOf(arguments), installer.firmwareUpdater()));
+  // The machines are read before the Kitbox folder becomes the working folder, so that a
+  // relative path means what it meant to the caller.
+  Fleet fleet;
+  if (!arguments.machines.empty() && !readFleet(arguments.machines, fleet)) {
+    return fail(arguments, kitUsageErrorStatus, "cannot read the machines " + arguments.machines);
   }
-  if (!arguments.kitbox.empty() && !platform::changeWorkingFolder(arguments.kitbox)) {
+  if (!arguments.expect.empty() && !parseExpectedCodes(arguments.expect)) {
+    return fail(arguments, kitUsageErrorStatus, "--expect needs exit codes such as 0,3001");
+  }
+  // The installer refuses a network path before it looks inside, so its plan needs no folder.
+  bool networkKitbox = plan && isNetworkPath(arguments.kitbox);
+  if (!networkKitbox && !arguments.kitbox.empty() &&
+      !platform::changeWorkingFolder(arguments.kitbox)) {
     return fail(arguments, kitUsageErrorStatus,
                 "cannot open the Kitbox folder " + arguments.kitbox);
   }
   if (!plan) return runCheck(arguments);
+  if (!arguments.machines.empty()) {
+    return runFleetPlan(arguments, fleet, installer.firmwareUpdater());
+  }
   return showPlan(arguments,
                   planKitbox(arguments.kitbox, machineOf(arguments), installer.firmwareUpdater()));
 }

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "app/product_version.h"
-#include "mefwkit/json_text.h"
+#include "console/json_text.h"
 #include "profiles/platform_decoder.h"
 
 namespace {

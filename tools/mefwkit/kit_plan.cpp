@@ -123,10 +123,9 @@ KitPlan planMachine(const std::vector<InputProfile>& profiles, const MachineStat
   return plan;
 }
 
-KitPlan planKitbox(const std::string& kitboxPath, const MachineState& machine,
-                   const FirmwareUpdater& updater) {
+std::optional<KitPlan> readKitboxProfiles(const std::string& kitboxPath,
+                                          std::vector<InputProfile>& profiles) {
   KitPlan plan;
-  std::vector<InputProfile> profiles;
   try {
     // The installer refuses a network path before it reads anything.
     if (isNetworkPath(kitboxPath)) raiseError("2017s", {kitboxPath});
@@ -140,5 +139,12 @@ KitPlan planKitbox(const std::string& kitboxPath, const MachineState& machine,
     if (plan.code == "2017s") plan.mayAlsoEndWith.clear();
     return plan;
   }
+  return std::nullopt;
+}
+
+KitPlan planKitbox(const std::string& kitboxPath, const MachineState& machine,
+                   const FirmwareUpdater& updater) {
+  std::vector<InputProfile> profiles;
+  if (std::optional<KitPlan> refused = readKitboxProfiles(kitboxPath, profiles)) return *refused;
   return planMachine(profiles, machine, updater);
 }

@@ -62,6 +62,13 @@ std::optional<std::string> installedVersionFrom(const std::string& meText);
 KitPlan planMachine(const std::vector<InputProfile>& profiles, const MachineState& machine,
                     const FirmwareUpdater& updater);
 
+// Reads the Kitbox's input.txt in the working folder, which the kit tool was given as
+// `kitboxPath`, as the installer does before it looks at the machine. The plan every machine
+// gets when the installer refuses the Kitbox itself (a network path, an input.txt error);
+// nothing when the profiles were read.
+std::optional<KitPlan> readKitboxProfiles(const std::string& kitboxPath,
+                                          std::vector<InputProfile>& profiles);
+
 // The whole silent run in the working folder, which the kit tool was given as `kitboxPath`:
 // the network path refusal, input.txt, then planMachine.
 KitPlan planKitbox(const std::string& kitboxPath, const MachineState& machine,

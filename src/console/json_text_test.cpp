@@ -1,4 +1,4 @@
-#include "mefwkit/json_text.h"
+#include "console/json_text.h"
 
 #include <gtest/gtest.h>
 

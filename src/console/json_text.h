@@ -1,7 +1,8 @@
-// The little JSON the kit tool writes, built as text. Texts of a Kitbox are bytes of no known
-// encoding; a JSON reader needs UTF-8, so well-formed UTF-8 passes unchanged and every other
-// byte from 0x80 on is written as the code point of the same value (\u0080 to \u00ff, as if
-// the text were Latin-1). Nothing is lost: each such escape stands for exactly one byte.
+// The little JSON the installer's run records and the kit tool hold, built as text. Texts of a
+// Kitbox or a tool's output are bytes of no known encoding; a JSON reader needs UTF-8, so
+// well-formed UTF-8 passes unchanged and every other byte from 0x80 on is written as the code
+// point of the same value (\u0080 to \u00ff, as if the text were Latin-1). Nothing is lost: each
+// such escape stands for exactly one byte.
 #pragma once
 
 #include <string>

@@ -1,0 +1,169 @@
+#include "app/run_record_store.h"
+
+#include <algorithm>
+#include <exception>
+#include <tuple>
+
+#include "console/messages.h"
+#include "platform/platform.h"
+
+namespace {
+
+struct Store {
+  bool opened = false;
+  bool usable = false;
+  bool complained = false;
+  std::string folder;
+  std::string runFolder;
+};
+
+Store& store() {
+  static Store current;
+  return current;
+}
+
+std::string inFolder(const std::string& folder, const std::string& name) {
+  return folder + "\\" + name;
+}
+
+// The one line a record that cannot be written is allowed to cost.
+void complain(const std::string& problem) {
+  Store& current = store();
+  current.usable = false;
+  if (current.complained) return;
+  current.complained = true;
+  printVerbose("The run record was not written: " + problem + "\n", "default");
+}
+
+bool isDigits(const std::string& text, std::size_t from, std::size_t count) {
+  if (from + count > text.size()) return false;
+  return std::all_of(text.begin() + static_cast<std::ptrdiff_t>(from),
+                     text.begin() + static_cast<std::ptrdiff_t>(from + count),
+                     [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// "YYYYMMDDTHHMMSSZ-<digits>"
+bool isRunFolderName(const std::string& name) {
+  return name.size() > 17 && name.size() <= 17 + 10 && isDigits(name, 0, 8) && name[8] == 'T' &&
+         isDigits(name, 9, 6) && name[15] == 'Z' && name[16] == '-' &&
+         isDigits(name, 17, name.size() - 17);
+}
+
+void pruneRunFolders(const std::string& runs, const std::string& own) {
+  std::optional<std::vector<std::string>> names = platform::foldersInFolder(runs);
+  if (!names) return;
+  for (const std::string& name : runFoldersToPrune(*names, keptRunFolders)) {
+    if (name == own) continue;
+    // Each folder is checked as if it were written in: a planted one is not ours to empty.
+    std::string path = inFolder(runs, name);
+    if (platform::openOwnFolder(path).empty()) platform::removeOwnFolder(path);
+  }
+}
+
+bool openStore(const RunRecord& record) {
+  Store& current = store();
+  if (current.opened) return current.usable;
+  current.opened = true;
+  platform::StateFolder state = platform::openStateFolder();
+  if (state.path.empty()) {
+    complain(state.problem);
+    return false;
+  }
+  std::string runs = inFolder(state.path, "runs");
+  std::string problem = platform::openOwnFolder(runs);
+  std::string name = runFolderName(record.started, platform::processId());
+  if (problem.empty()) problem = platform::openOwnFolder(inFolder(runs, name));
+  if (!problem.empty()) {
+    complain(problem);
+    return false;
+  }
+  current.folder = state.path;
+  current.runFolder = inFolder(runs, name);
+  current.usable = true;
+  pruneRunFolders(runs, name);
+  return true;
+}
+
+// Every write replaces its file whole, so a run killed at any point leaves a readable record.
+// Only the record of a flash that starts is synced to the disk before the flash: it must also
+// survive the power loss that a flash can end in. The others cost no wait for the disk.
+bool writeFile(const std::string& path, const std::string& bytes, bool synced = false) {
+  platform::OutputFile file(
+      path, platform::FileMode::raw,
+      synced ? platform::WriteMethod::replace : platform::WriteMethod::replaceUnsynced);
+  return file.isOpen() && file.write(bytes) && file.commit();
+}
+
+void copyLogs(const RunRecord& record) {
+  for (const std::string& name : record.logs) {
+    std::optional<platform::FileTail> tail = platform::readFileTail(name, logCopyLimit);
+    if (!tail) continue;
+    std::string path = inFolder(store().runFolder, name);
+    if (!writeFile(path, logCopy(tail->bytes, tail->size))) complain("cannot write " + path);
+  }
+}
+
+}  // namespace
+
+std::string runFolderName(std::time_t started, unsigned long processId) {
+  std::tm* parts = std::gmtime(&started);
+  char time[32] = "19700101T000000Z";
+  if (parts != nullptr) std::strftime(time, sizeof time, "%Y%m%dT%H%M%SZ", parts);
+  return std::string(time) + "-" + std::to_string(processId);
+}
+
+std::vector<std::string> runFoldersToPrune(const std::vector<std::string>& names,
+                                           std::size_t kept) {
+  std::vector<std::pair<std::string, unsigned long long>> runs;
+  for (const std::string& name : names) {
+    if (isRunFolderName(name)) runs.emplace_back(name, std::stoull(name.substr(17)));
+  }
+  std::sort(runs.begin(), runs.end(), [](const auto& a, const auto& b) {
+    return std::make_tuple(a.first.substr(0, 16), a.second) <
+           std::make_tuple(b.first.substr(0, 16), b.second);
+  });
+  std::vector<std::string> pruned;
+  for (std::size_t i = 0; i + kept < runs.size(); ++i) {
+    pruned.push_back(runs[i].first);
+  }
+  return pruned;
+}
+
+std::string logCopy(const std::string& lastBytes, std::uint64_t wholeSize) {
+  if (wholeSize <= lastBytes.size()) return lastBytes;
+  return "[cut: only the last " + std::to_string(lastBytes.size()) + " of " +
+         std::to_string(wholeSize) + " bytes are kept]\n" + lastBytes;
+}
+
+namespace {
+
+void writeRecordFiles(const RunRecord& record, bool copyLogsToo) {
+  if (!openStore(record)) return;
+  Store& current = store();
+  std::string json = runRecordJson(record);
+  std::string result = inFolder(current.runFolder, "result.json");
+  if (!writeFile(result, json)) {
+    complain("cannot write " + result);
+    return;
+  }
+  if (copyLogsToo) copyLogs(record);
+  std::string lastRun = inFolder(current.folder, "last-run.json");
+  if (!writeFile(lastRun, json)) complain("cannot write " + lastRun);
+  if (!record.flashStarted.value_or(false)) return;
+  std::string lastFlash = inFolder(current.folder, "last-flash.json");
+  bool synced = record.state == "flashing";
+  if (!writeFile(lastFlash, json, synced)) complain("cannot write " + lastFlash);
+}
+
+}  // namespace
+
+void writeRunRecord(const RunRecord& record, bool copyLogsToo) {
+  // The record must never be in the run's way, whatever fails while it is written.
+  try {
+    writeRecordFiles(record, copyLogsToo);
+  } catch (const std::exception& failure) {
+    complain(failure.what());
+  }
+}
+
+void resetRunRecordStore() { store() = Store{}; }

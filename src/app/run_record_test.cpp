@@ -1,0 +1,213 @@
+#include "app/run_record.h"
+
+#include <nlohmann/json.hpp>
+
+#include "app/run_record_store.h"
+#include "test_support.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using json = nlohmann::ordered_json;
+
+// The record's schema 1: every field, in order, with the types it may have.
+void expectSchemaOne(const json& record) {
+  ASSERT_TRUE(record.is_object());
+  std::vector<std::string> keys;
+  for (const auto& item : record.items()) {
+    keys.push_back(item.key());
+  }
+  EXPECT_EQ(keys, (std::vector<std::string>{"schema", "program", "programVersion", "state",
+                                            "started", "ended", "arguments", "mode", "kitbox",
+                                            "exitCode", "message", "bios", "profile", "firmware",
+                                            "flash", "restartRequested", "logs"}));
+  EXPECT_EQ(record["schema"], 1);
+  EXPECT_EQ(record["program"], "mefwupdate");
+  EXPECT_TRUE(record["started"].is_string());
+  EXPECT_TRUE(record["ended"].is_string() || record["ended"].is_null());
+  EXPECT_TRUE(record["arguments"].is_array());
+  EXPECT_TRUE(record["mode"].is_string() || record["mode"].is_null());
+  EXPECT_TRUE(record["exitCode"].is_number_integer() || record["exitCode"].is_null());
+  const json& message = record["message"];
+  EXPECT_TRUE(message.is_null() || (message["code"].is_string() && message["text"].is_string()));
+  EXPECT_TRUE(record["bios"].is_null() || record["bios"]["text"].is_string());
+  for (const char* key : {"installed", "kitbox", "stamped"}) {
+    EXPECT_TRUE(record["firmware"][key].is_string() || record["firmware"][key].is_null());
+  }
+  for (const char* key : {"started", "completed"}) {
+    EXPECT_TRUE(record["flash"][key].is_boolean() || record["flash"][key].is_null());
+  }
+  EXPECT_TRUE(record["logs"].is_array());
+}
+
+json parsed(const std::string& text) {
+  json value = json::parse(text, nullptr, false);
+  EXPECT_FALSE(value.is_discarded()) << text.substr(0, 200);
+  return value;
+}
+
+TEST(RunRecordTest, AnEmptyRecordHasEveryFieldAndNullsForWhatIsNotKnown) {
+  RunRecord record;
+  record.started = 1796771400;  // 2026-12-08T23:10:00Z
+  json value = parsed(runRecordJson(record));
+  expectSchemaOne(value);
+  EXPECT_EQ(value["started"], "2026-12-08T23:10:00Z");
+  for (const char* key :
+       {"ended", "mode", "kitbox", "exitCode", "message", "bios", "profile", "restartRequested"}) {
+    EXPECT_TRUE(value[key].is_null()) << key;
+  }
+  EXPECT_EQ(value["firmware"], json::parse(R"({"installed":null,"kitbox":null,"stamped":null})"));
+}
+
+TEST(RunRecordTest, OddBytesAndLongTextsStayValidJson) {
+  RunRecord record;
+  record.mode = "update";
+  record.arguments = {"-s", std::string("\x80\xff\"\\\n\x01", 6), "\xc3\xa9"};
+  record.kitbox = "C:\\Windows\\IMECache\\{1}";
+  record.exitCode = 4001;
+  record.message = "ERROR 8193u: " + std::string(1 << 20, 'x') + "\xfe";
+  record.biosText = "N01 Ver. 1.05.2  \x99";
+  record.biosSource = "smbios";
+  record.profile = 0;
+  record.flashStarted = true;
+  record.flashCompleted = false;
+  record.logs = {"installerError.log"};
+  json value = parsed(runRecordJson(record));
+  expectSchemaOne(value);
+  // A byte that is not UTF-8 becomes the code point of its value; UTF-8 passes unchanged.
+  EXPECT_EQ(value["arguments"][1], "\xc2\x80\xc3\xbf\"\\\n\x01");
+  EXPECT_EQ(value["arguments"][2], "\xc3\xa9");
+  EXPECT_EQ(value["kitbox"], "C:\\Windows\\IMECache\\{1}");
+  EXPECT_EQ(value["message"]["code"], "8193u");
+  EXPECT_EQ(value["message"]["text"].get<std::string>().size(), 13u + (1 << 20) + 2);
+  EXPECT_EQ(value["bios"]["text"], "N01 Ver. 1.05.2  \xc2\x99");
+  EXPECT_EQ(value["bios"]["source"], "smbios");
+  EXPECT_EQ(value["flash"], json::parse(R"({"started":true,"completed":false})"));
+}
+
+TEST(RunRecordTest, MessageCodeIsWhatStandsAfterErrorOrCode) {
+  EXPECT_EQ(messageCode("ERROR 2010s: This platform is not supported by the Kitbox."), "2010s");
+  EXPECT_EQ(messageCode("CODE  3001n: Your system already has firmware"), "3001n");
+  EXPECT_EQ(messageCode("ERROR 8193u: Invalid image"), "8193u");
+  EXPECT_EQ(messageCode("ERROR u: no number"), "u");
+  EXPECT_EQ(messageCode("Something else: 1"), "");
+  EXPECT_EQ(messageCode("ERROR no colon"), "");
+  EXPECT_EQ(messageCode("ERROR two words: x"), "");
+}
+
+TEST(RunRecordTest, PruningKeepsExactlyTheNewestTwentyByTimeThenProcessIdAsANumber) {
+  std::vector<std::string> names;
+  for (int second = 0; second < 23; ++second) {
+    names.push_back(runFolderName(1796771400 + second, 500));
+  }
+  // Within one second, process 10 is newer than process 9.
+  names.push_back(runFolderName(1796771400, 10));
+  names.push_back(runFolderName(1796771400, 9));
+  names.push_back("notes");
+  names.push_back("20261208T231000Z-");
+  std::vector<std::string> pruned = runFoldersToPrune(names, keptRunFolders);
+  EXPECT_EQ(pruned, (std::vector<std::string>{"20261208T231000Z-9", "20261208T231000Z-10",
+                                              "20261208T231000Z-500", "20261208T231001Z-500",
+                                              "20261208T231002Z-500"}));
+  EXPECT_TRUE(runFoldersToPrune({"20261208T231000Z-1"}, keptRunFolders).empty());
+}
+
+TEST(RunRecordTest, ALogCopySaysWhenItWasCut) {
+  EXPECT_EQ(logCopy("whole log\n", 10), "whole log\n");
+  EXPECT_EQ(logCopy("tail\n", 4 * 1024 * 1024 + 5),
+            "[cut: only the last 5 of 4194309 bytes are kept]\ntail\n");
+}
+
+// The writer against the scripted platform, whose folders are real.
+class RunRecordStoreTest : public UnitTest {
+ protected:
+  RunRecord record() {
+    RunRecord run;
+    run.started = 1796771400;
+    run.mode = "update";
+    run.state = "running";
+    return run;
+  }
+  std::string runFolder() { return "state/runs/20261208T231000Z-4242"; }
+};
+
+TEST_F(RunRecordStoreTest, WritesTheRunsResultAndLastRunAndLastFlashOnlyOnceAFlashStarted) {
+  RunRecord run = record();
+  writeRunRecord(run, false);
+  EXPECT_EQ(readFileBytes(runFolder() + "/result.json"), runRecordJson(run));
+  EXPECT_EQ(readFileBytes("state/last-run.json"), runRecordJson(run));
+  EXPECT_FALSE(fs::exists("state/last-flash.json"));
+  run.state = "flashing";
+  run.flashStarted = true;
+  writeRunRecord(run, false);
+  EXPECT_EQ(readFileBytes("state/last-flash.json"), runRecordJson(run));
+  EXPECT_EQ(runLogText(), "");
+}
+
+TEST_F(RunRecordStoreTest, CopiesTheRunsLogsCutToTheirLastBytes) {
+  writeFileBytes("runLog.log", "first\n" + std::string(logCopyLimit, 'y'));
+  writeFileBytes("installerError.log", "short\n");
+  RunRecord run = record();
+  run.logs = {"installerError.log", "runLog.log"};
+  writeRunRecord(run, true);
+  EXPECT_EQ(readFileBytes(runFolder() + "/installerError.log"), "short\n");
+  std::string copy = readFileBytes(runFolder() + "/runLog.log");
+  EXPECT_EQ(copy.substr(0, copy.find('\n') + 1),
+            "[cut: only the last 4194304 of 4194310 bytes are kept]\n");
+  EXPECT_EQ(copy.size(), copy.find('\n') + 1 + logCopyLimit);
+}
+
+TEST_F(RunRecordStoreTest, PrunesOtherRunsButNeverFoldersOfAnotherForm) {
+  for (int i = 0; i < 25; ++i) {
+    fs::create_directories("state/runs/" + runFolderName(1700000000 + i, 1));
+  }
+  fs::create_directories("state/runs/keep-me");
+  writeRunRecord(record(), false);
+  std::size_t count = 0;
+  for (const auto& entry : fs::directory_iterator("state/runs")) {
+    count += entry.path().filename() != "keep-me";
+  }
+  EXPECT_EQ(count, keptRunFolders);
+  EXPECT_TRUE(fs::exists(runFolder()));
+  EXPECT_TRUE(fs::exists("state/runs/keep-me"));
+  EXPECT_FALSE(fs::exists("state/runs/" + runFolderName(1700000005, 1)));
+  EXPECT_TRUE(fs::exists("state/runs/" + runFolderName(1700000006, 1)));
+}
+
+TEST_F(RunRecordStoreTest, WritesNothingThroughAFolderTheChecksRefuse) {
+  for (std::string refused : {"state\\runs", "state\\runs\\20261208T231000Z-4242"}) {
+    resetProcessState();
+    fs::remove_all("state");
+    fake().refusedFolders[refused] = "is a reparse point";
+    writeRunRecord(record(), false);
+    writeRunRecord(record(), true);
+    EXPECT_FALSE(fs::exists("state/last-run.json")) << refused;
+    EXPECT_FALSE(fs::exists(runFolder() + "/result.json")) << refused;
+    EXPECT_EQ(runLogText(), "The run record was not written: " + refused + " is a reparse point\n");
+  }
+}
+
+TEST_F(RunRecordStoreTest, AStateFolderOfAnotherOwnerIsLeftAlone) {
+  fake().stateFolder.clear();
+  fake().stateFolderProblem = "C:\\ProgramData\\Norvane is owned by another account";
+  writeRunRecord(record(), false);
+  writeRunRecord(record(), true);
+  EXPECT_FALSE(fs::exists("state"));
+  EXPECT_EQ(runLogText(),
+            "The run record was not written: C:\\ProgramData\\Norvane is owned by "
+            "another account\n");
+}
+
+TEST_F(RunRecordStoreTest, PruningSkipsARefusedRunFolder) {
+  for (int i = 0; i < 21; ++i) {
+    fs::create_directories("state/runs/" + runFolderName(1700000000 + i, 1));
+  }
+  std::string planted = "state\\runs\\" + runFolderName(1700000000, 1);
+  fake().refusedFolders[planted] = "is owned by another account";
+  writeRunRecord(record(), false);
+  EXPECT_TRUE(fs::exists("state/runs/" + runFolderName(1700000000, 1)));
+  EXPECT_FALSE(fs::exists("state/runs/" + runFolderName(1700000001, 1)));
+}
+
+}  // namespace
