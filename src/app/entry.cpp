@@ -11,6 +11,7 @@
 #include "app/return_code.h"
 #include "app/run_guards.h"
 #include "app/update_sequence.h"
+#include "console/file_ops.h"
 #include "console/log_files.h"
 #include "console/messages.h"
 #include "platform/platform.h"
@@ -22,6 +23,7 @@
 #include "system/bios_query.h"
 #include "system/command_runner.h"
 #include "system/system_info.h"
+#include "system/tool_signature.h"
 
 namespace {
 
@@ -84,6 +86,9 @@ void runFirmwareMode(Run& run) {
   } else if (runSettings().systemInfoMode) {
     queryBiosVersion();
     run.systemInfo->setBiosVersion(currentBiosVersion());
+    // A tool that is not there cannot be checked, and is not run.
+    checkFileExists(toolFolder, toolFileName);
+    checkToolSignature(toolFolder, toolFileName);
     run.systemInfo->queryMeFirmwareVersion(fwVersionCommand);
     run.systemInfo->showSystemInfo();
     run.result = 1;
@@ -157,7 +162,7 @@ void endRun(Run& run) {
     recordInstalledVersion(run);
     if (rebootFlag()) restart();
   }
-  if (!silentFlag()) platform::runAndWait("Timeout /T 30");
+  if (!silentFlag()) pauseSeconds(30);
 }
 
 int runAll(int argc, char** argv) {

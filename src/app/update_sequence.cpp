@@ -12,6 +12,7 @@
 #include "settings/run_settings.h"
 #include "system/bios_query.h"
 #include "system/command_runner.h"
+#include "system/tool_signature.h"
 #include "update/confirmation.h"
 #include "update/update_run.h"
 
@@ -70,6 +71,7 @@ UpdateOutcome runUpdateSequence(SystemInfo& systemInfo, FirmwareUpdater& updater
   checkPrerequisite(selectedProfile);
   // The version query runs the update tool, so the tool is looked for first.
   checkFileExists(toolFolder, toolFileName);
+  checkToolSignature(toolFolder, toolFileName);
   systemInfo.queryMeFirmwareVersion(fwVersionCommand);
   printVerbose("Writing ME Firmware version to .sys file.\n", "default");
   updater.writeVersionStamp(systemInfo.getMeFirmwareVersion());
@@ -79,6 +81,8 @@ UpdateOutcome runUpdateSequence(SystemInfo& systemInfo, FirmwareUpdater& updater
   showWarning(systemInfo, selectedProfile);
   checkFileExists(firmwareFolder, selectedProfile.meFirmwareFile);
   if (!silentFlag() && !askUserToUpdate()) return decline();
+  // The same file as for the version query, checked then and held open since.
+  checkToolSignature(toolFolder, toolFileName);
   runUpdate(updater, selectedProfile.meFirmwareFile);
   return UpdateOutcome::updated;
 }

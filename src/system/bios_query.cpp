@@ -51,8 +51,19 @@ void storeBiosVersion(const std::string& version) {
 }  // namespace
 
 void queryBiosVersion() {
+  std::optional<std::string> commandLine =
+      systemCommandLine(platform::SystemProgram::wmic, biosVersionArguments);
+  if (!commandLine) {
+    // Nothing runs, so nothing failed to start: without a version the run ends with 2000s.
+    printVerbose("Retrieving system BIOS version.\n", "default");
+    printVerbose("wmic is not installed.\n", "default");
+    std::optional<std::string> version = versionFromSmbios();
+    if (!version) raiseError("2000s");
+    storeBiosVersion(*version);
+    return;
+  }
   CommandOutput wmic = readCommandOutput(
-      biosVersionCommand,
+      *commandLine,
       "Retrieving system BIOS version.\nRunning command: " + biosVersionCommand + "\n",
       wmicTimeLimit);
   std::optional<std::string> version = versionFromWmic(wmic);

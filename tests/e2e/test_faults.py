@@ -130,22 +130,21 @@ class BiosFromTheFirmwareTable(FaultTest):
                           "BIOS version: N01 Ver. 1.05.2\n\n", run.out)
             self.assertEqual(self.stamp_version(), "11.8.55.3510")
 
+    @unittest.skipIf(WINE, "wine's wmic is in the shared prefix: test_system_folder removes it")
     def test_update_without_wmic(self):
-        (self.kitbox / "wmic.exe" if WINE else self.posix_tools / "wmic").unlink()
+        (self.posix_tools / "wmic").unlink()
         self.assert_fallback_outcome(self.run_installer("-s", "-v"))
 
     def test_update_with_wmic_printing_garbage(self):
         self.scenario("wmic", "behaviour garbage\n")
         self.assert_fallback_outcome(self.run_installer("-s", "-v"))
 
+    @unittest.skipIf(WINE, "wine's wmic is in the shared prefix: test_system_folder removes it")
     def test_system_information_without_wmic(self):
-        (self.kitbox / "wmic.exe" if WINE else self.posix_tools / "wmic").unlink()
+        (self.posix_tools / "wmic").unlink()
         run = self.run_installer("-systeminfo")
-        if WINE:
-            self.assert_code(run, 2000)
-        else:
-            self.assert_code(run, 1)
-            self.assertIn("\r-BIOS version:\tn01 ver. 1.05.2\n", run.out)
+        self.assert_code(run, 1)
+        self.assertIn("\r-BIOS version:\tn01 ver. 1.05.2\n", run.out)
 
     def test_both_sources_without_version(self):
         self.stage_smbios_table("")

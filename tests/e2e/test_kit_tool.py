@@ -3,7 +3,11 @@
 import json
 import unittest
 
-from harness import KitboxTest, DEFAULT_INPUT, WINE
+from harness import KitboxTest, DEFAULT_INPUT, SIM_DIR, WINE
+
+# What the POSIX build's checker says where the Windows one checks the tools' signatures.
+POSIX_SIGNATURE_NOTE = ("Kitbox: info: this build cannot check the signatures of Intel's tools: "
+                        "check the Kitbox with the Windows mefwkit\n")
 
 # One Kitbox with a problem of every kind the checker finds without a machine.
 FLAWED_INPUT = (
@@ -27,8 +31,35 @@ class Check(KitboxTest):
     def test_a_clean_kit_passes(self):
         self.make_kitbox(images=("11.8.55.3510.bin", "12.0.20.1310.bin"))
         run = self.run_kit_tool("check")
-        self.assertEqual(run.out, "0 errors, 0 warnings, 0 notes; 2 profiles.\n")
+        if WINE:
+            self.assertEqual(run.out, "0 errors, 0 warnings, 0 notes; 2 profiles.\n")
+        else:
+            self.assertEqual(run.out, POSIX_SIGNATURE_NOTE + "0 errors, 0 warnings, 1 note; "
+                             "2 profiles.\n")
         self.assertEqual(run.code, 0, run)
+
+    @unittest.skipUnless(WINE, "the Windows build checks signatures")
+    def test_signatures_of_the_tools(self):
+        self.make_kitbox(images=("11.8.55.3510.bin", "12.0.20.1310.bin"), signer=None)
+        run = self.run_kit_tool("check")
+        self.assertEqual(run.out.splitlines(), [
+            "Kitbox: warning 2018s: FwUpdLcl64.exe has no signature: the installer runs it only "
+            "with -allowunsigned, for a lab Kitbox",
+            "Kitbox: warning 2018s: MEInfoWin64.exe has no signature: the installer runs it only "
+            "with -allowunsigned, for a lab Kitbox",
+            "0 errors, 2 warnings, 0 notes; 2 profiles."])
+        self.assertEqual(run.code, 1, run)
+        self.install_tool("meinfo_sim", "MEInfo/Win/WINDOWS64/MEInfoWin64.exe", "intel")
+        image = bytearray((SIM_DIR / "signed" / "fwupdlcl_sim.exe").read_bytes())
+        image[0x400] ^= 0xFF
+        self.write("ME_Flash/Local-Win/FwUpdLcl64.exe", bytes(image))
+        run = self.run_kit_tool("check")
+        self.assertEqual(run.out.splitlines(), [
+            "Kitbox: error 2018s: The tool FwUpdLcl64.exe is not signed by Intel Corporation (the "
+            "signature does not match the file). The Kitbox may have been altered: get it again "
+            "from Norvane.",
+            "0 errors, 0 warnings, 0 notes; 2 profiles.".replace("0 errors", "1 error")])
+        self.assertEqual(run.code, 2, run)
 
     def test_every_problem_of_a_flawed_kit_is_found_with_its_line(self):
         self.make_kitbox(FLAWED_INPUT, images=("fw_11.8.55.3510.bin", "spare.bin"),

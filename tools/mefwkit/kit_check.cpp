@@ -13,6 +13,7 @@
 #include "settings/fixed_names.h"
 #include "settings/text_case.h"
 #include "stamp/firmware_updater.h"
+#include "system/tool_signature.h"
 
 namespace {
 
@@ -160,6 +161,32 @@ void checkKitboxFiles(KitReport& report) {
   }
 }
 
+// Each of Intel's tools in the Kitbox, as the installer checks it before it runs it.
+void checkToolSignatures(KitReport& report) {
+  bool checkable = true;
+  for (const std::string* path : {&toolFolder, &meInfoFolder}) {
+    const std::string& file = path == &toolFolder ? toolFileName : meInfoFileName;
+    if (!fileIsThere(*path + file)) continue;
+    platform::Signature signature = platform::checkProgramSignature(*path + file);
+    checkable = checkable && signature.state != platform::SignatureState::notSupported;
+    std::optional<std::string> finding = signatureFinding(signature);
+    if (!finding) continue;
+    if (signature.state == platform::SignatureState::none) {
+      addProblem(report, Severity::warning, 0, "2018s",
+                 file +
+                     " has no signature: the installer runs it only with -allowunsigned, "
+                     "for a lab Kitbox");
+    } else {
+      addInstallerProblem(report, 0, formatError("2018s", {file, *finding}));
+    }
+  }
+  if (!checkable) {
+    addProblem(report, Severity::info, 0, "",
+               "this build cannot check the signatures of Intel's tools: check the Kitbox with "
+               "the Windows mefwkit");
+  }
+}
+
 bool isNamedImage(const KitReport& report, const std::string& fileName) {
   return std::any_of(report.profiles.begin(), report.profiles.end(), [&](const KitProfile& kit) {
     return toLower(kit.profile.meFirmwareFile) == toLower(fileName);
@@ -197,6 +224,7 @@ KitReport checkKitbox() {
     addInstallerProblem(report, 0, formatError("1002h", {inputFileName, ".\\"}));
   }
   checkKitboxFiles(report);
+  checkToolSignatures(report);
   noteUnnamedImages(report);
   orderByLine(report);
   return report;
