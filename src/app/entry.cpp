@@ -12,6 +12,7 @@
 #include "app/run_guards.h"
 #include "app/run_record.h"
 #include "app/update_sequence.h"
+#include "console/file_ops.h"
 #include "console/log_files.h"
 #include "console/messages.h"
 #include "platform/platform.h"
@@ -23,6 +24,7 @@
 #include "system/bios_query.h"
 #include "system/command_runner.h"
 #include "system/system_info.h"
+#include "system/tool_signature.h"
 
 namespace {
 
@@ -88,6 +90,9 @@ void runFirmwareMode(Run& run) {
   } else if (runSettings().systemInfoMode) {
     queryBiosVersion();
     run.systemInfo->setBiosVersion(currentBiosVersion());
+    // A tool that is not there cannot be checked, and is not run.
+    checkFileExists(toolFolder, toolFileName);
+    checkToolSignature(toolFolder, toolFileName);
     run.systemInfo->queryMeFirmwareVersion(fwVersionCommand);
     noteInstalledFirmware(run.systemInfo->getMeFirmwareVersion());
     run.systemInfo->showSystemInfo();
@@ -170,7 +175,7 @@ void endRun(Run& run) {
     if (rebootFlag()) restart();
   }
   if (!run.helpShown) recordRunEnd(run.result, run.updated && rebootFlag());
-  if (!silentFlag()) platform::runAndWait("Timeout /T 30");
+  if (!silentFlag()) pauseSeconds(30);
 }
 
 int runAll(int argc, char** argv) {

@@ -247,6 +247,65 @@ TEST_F(EntryTest, MeInfoModeComesBeforeSystemInformation) {
   EXPECT_EQ(fake().pipesOpened.size(), 0u);
 }
 
+TEST_F(EntryTest, IntelsToolIsCheckedBeforeItsFirstStartAndRefusedBeforeAnyStart) {
+  EXPECT_EQ(run({"-s"}), 0);
+  ASSERT_EQ(fake().signatureChecks.size(), 1u);
+  EXPECT_EQ(fake().signatureChecks[0].path, "ME_Flash\\Local-Win\\FwUpdLcl64.exe");
+  // After wmic, before the version query: the check, then the start.
+  EXPECT_EQ(fake().signatureChecks[0].pipesOpenedBefore, 1u);
+  EXPECT_EQ(fake().pipesOpened,
+            (std::vector<std::string>{biosVersionCommand, fwVersionCommand, updateCommand}));
+
+  for (platform::Signature refused :
+       {platform::Signature{platform::SignatureState::none, "", ""},
+        platform::Signature{platform::SignatureState::altered, "", ""}}) {
+    restartProcess();
+    fake().signatures["ME_Flash\\Local-Win\\FwUpdLcl64.exe"] = refused;
+    fs::remove(folder / "drive" / "MeFwVer.sys");
+    EXPECT_EQ(run({"-s"}), 2018);
+    EXPECT_EQ(fake().pipesOpened, std::vector<std::string>{biosVersionCommand});
+    EXPECT_FALSE(fs::exists(folder / "drive" / "MeFwVer.sys"));
+    EXPECT_NE(fake().output.find("ERROR 2018s: The tool FwUpdLcl64.exe is not signed by Intel "
+                                 "Corporation ("),
+              std::string::npos);
+  }
+}
+
+TEST_F(EntryTest, AllowUnsignedRunsAToolWithoutSignatureAfterAWarning) {
+  fake().signatures["ME_Flash\\Local-Win\\FwUpdLcl64.exe"] = {platform::SignatureState::none, "",
+                                                              ""};
+  EXPECT_EQ(run({"-s", "-allowunsigned", "-log"}), 0);
+  EXPECT_EQ(stampedVersion(), "11.8.55.3510");
+  EXPECT_NE(readFileBytes("runLog.log").find("FwUpdLcl64.exe has no signature"), std::string::npos);
+  restartProcess();
+  EXPECT_EQ(run({"-s", "-allowUnsigned", "-allowunsigned"}), 1005);
+  EXPECT_NE(fake().output.find("ERROR 1005h: You've already set allowUnsigned, you can only set "
+                               "it once."),
+            std::string::npos);
+  EXPECT_EQ(fake().pipesOpened.size(), 0u);
+}
+
+TEST_F(EntryTest, DiagnosticModesCheckTheirToolsBeforeRunningThem) {
+  fs::create_directories("MEInfo/Win/WINDOWS64");
+  writeFileBytes("MEInfo/Win/WINDOWS64/MEInfoWin64.exe", "tool");
+  fake().commandOutput["MEInfo\\Win\\WINDOWS64\\MEInfoWin64.exe -verbose"] = "";
+  fake().signatures["MEInfo\\Win\\WINDOWS64\\MEInfoWin64.exe"] = {platform::SignatureState::valid,
+                                                                  "Other Tools Corporation", ""};
+  EXPECT_EQ(run({"-s", "-meinfo"}), 2018);
+  EXPECT_EQ(fake().pipesOpened.size(), 0u);
+  EXPECT_FALSE(fs::exists("meInfoVerbose.txt"));
+  restartProcess();
+  fake().signatures["ME_Flash\\Local-Win\\FwUpdLcl64.exe"] = {platform::SignatureState::altered, "",
+                                                              ""};
+  EXPECT_EQ(run({"-s", "-systeminfo"}), 2018);
+  EXPECT_EQ(fake().pipesOpened, std::vector<std::string>{biosVersionCommand});
+  // A tool that is not there is not looked at, nor run.
+  restartProcess();
+  fs::remove("ME_Flash/Local-Win/FwUpdLcl64.exe");
+  EXPECT_EQ(run({"-s", "-systeminfo"}), 1002);
+  EXPECT_EQ(fake().pipesOpened, std::vector<std::string>{biosVersionCommand});
+}
+
 TEST_F(EntryTest, FailingStartUpIsStillCoded) {
   setHelpText("set before the start-up set-up");
   EXPECT_EQ(run({"-s"}), 1017);

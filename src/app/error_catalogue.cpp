@@ -58,6 +58,9 @@ ErrorCatalogue runTimeErrorCodes() {
       {"2017s",
        "ERROR 2017s: The Kitbox is run from the network path #. Copy it to a local folder and "
        "run the installer there."},
+      {"2018s",
+       "ERROR 2018s: The tool # is not signed by Intel Corporation (#). The Kitbox may have been "
+       "altered: get it again from Norvane."},
       {"3000n",
        "CODE  3000n: The system's firmware # is newer than the kitbox #, cannot downgrade."},
       {"3001n",

@@ -13,6 +13,7 @@
 #include "settings/run_settings.h"
 #include "system/bios_query.h"
 #include "system/command_runner.h"
+#include "system/tool_signature.h"
 #include "update/confirmation.h"
 #include "update/update_run.h"
 
@@ -72,6 +73,7 @@ UpdateOutcome runUpdateSequence(SystemInfo& systemInfo, FirmwareUpdater& updater
   checkPrerequisite(selectedProfile);
   // The version query runs the update tool, so the tool is looked for first.
   checkFileExists(toolFolder, toolFileName);
+  checkToolSignature(toolFolder, toolFileName);
   systemInfo.queryMeFirmwareVersion(fwVersionCommand);
   noteInstalledFirmware(systemInfo.getMeFirmwareVersion());
   printVerbose("Writing ME Firmware version to .sys file.\n", "default");
@@ -83,6 +85,8 @@ UpdateOutcome runUpdateSequence(SystemInfo& systemInfo, FirmwareUpdater& updater
   showWarning(systemInfo, selectedProfile);
   checkFileExists(firmwareFolder, selectedProfile.meFirmwareFile);
   if (!silentFlag() && !askUserToUpdate()) return decline();
+  // The same file as for the version query, checked then and held open since.
+  checkToolSignature(toolFolder, toolFileName);
   recordFlashStart();
   runUpdate(updater, selectedProfile.meFirmwareFile);
   noteFlashCompleted();

@@ -9,6 +9,7 @@
 
 #include "platform/pipe_chunks.h"
 #include "platform/platform.h"
+#include "platform/system_folder_win32.h"
 
 namespace platform {
 
@@ -25,14 +26,6 @@ struct RunningCommand {
   volatile LONG timedOut = 0;
   PipeBuffer buffer;
 };
-
-std::string commandInterpreter() {
-  char path[MAX_PATH];
-  DWORD length = GetEnvironmentVariableA("ComSpec", path, MAX_PATH);
-  if (length > 0 && length < MAX_PATH) return std::string(path, length);
-  UINT folder = GetSystemDirectoryA(path, MAX_PATH);
-  return std::string(path, folder < MAX_PATH ? folder : 0) + "\\cmd.exe";
-}
 
 // The child gets this program's standard input and error, as _popen gives them; only an
 // inheritable handle reaches it, and the program's own may not be one.
@@ -65,6 +58,7 @@ HANDLE killingJob() {
 bool startInterpreter(RunningCommand& state, const std::string& commandLine, HANDLE outputEnd) {
   std::string interpreter = commandInterpreter();
   std::string arguments = "\"" + interpreter + "\" /c " + commandLine;
+  keepCommandsFromWorkingFolder();
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;

@@ -91,6 +91,43 @@ std::optional<std::string> readSmbiosTable();
 
 // --- end of commands ---
 
+// Windows' own programs that the installer runs.
+enum class SystemProgram { wmic, timeout, shutdown };
+
+// How to name one of Windows' own programs on a command line. Windows: its full path in the
+// system folder ("<system folder>\wbem\WMIC.exe", "<system folder>\timeout.exe",
+// "<system folder>\shutdown.exe"), so that no file of that name in the working folder or on
+// PATH runs in its place, with administrator rights; nothing when the program is not there
+// (Windows 11 24H2 and later have no wmic) or the system folder cannot be named. POSIX: the
+// name its stand-in answers to, found as before.
+std::optional<std::string> systemProgram(SystemProgram program);
+
+// What the check of a program file's embedded signature found.
+enum class SignatureState {
+  // A signature that matches the file; `signer` is its certificate's subject common name.
+  valid,
+  // No signature at all.
+  none,
+  // A signature that does not match the file: the file was changed after it was signed.
+  altered,
+  // A signature, or a file, that could not be checked; `detail` is the reason's code.
+  uncheckable,
+  // This build has no signatures to check (POSIX).
+  notSupported,
+};
+
+struct Signature {
+  SignatureState state = SignatureState::notSupported;
+  std::string signer;
+  std::string detail;
+};
+
+// Checks a program file's embedded Authenticode signature, without any dialog and without
+// waiting on the network (revocation is looked up in the local cache only). On Windows the
+// file stays open until the process ends, with writing, deleting and renaming denied to
+// everyone, so that the file that was checked is the file that runs.
+Signature checkProgramSignature(const std::string& path);
+
 // Runs a command line through the command interpreter and waits for it; the result is
 // ignored by every caller. "Timeout /T n" pauses up to n seconds or until a key is pressed.
 void runAndWait(const std::string& commandLine);

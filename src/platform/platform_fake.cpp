@@ -109,6 +109,21 @@ std::optional<std::string> readSmbiosTable() {
   return fake.smbiosTable;
 }
 
+std::optional<std::string> systemProgram(SystemProgram program) {
+  FakePlatform& fake = fakePlatform();
+  if (program == SystemProgram::wmic) return fake.wmicProgram;
+  if (program == SystemProgram::timeout) return fake.timeoutProgram;
+  return fake.shutdownProgram;
+}
+
+Signature checkProgramSignature(const std::string& path) {
+  FakePlatform& fake = fakePlatform();
+  fake.signatureChecks.push_back({path, fake.pipesOpened.size()});
+  auto found = fake.signatures.find(path);
+  if (found != fake.signatures.end()) return found->second;
+  return {SignatureState::valid, "Intel Corporation", ""};
+}
+
 void runAndWait(const std::string& commandLine) {
   flushOutput();
   fakePlatform().commandsRun.push_back(commandLine);

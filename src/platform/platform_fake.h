@@ -24,6 +24,12 @@ struct FakeDevice {
   std::vector<FakeDriver> drivers;
 };
 
+struct FakeSignatureCheck {
+  std::string path;
+  // How many pipes had been opened when the check was made.
+  std::size_t pipesOpenedBefore = 0;
+};
+
 struct FakePlatform {
   // What the console reports at start; nothing means "no console".
   std::optional<int> startAttributes;
@@ -73,6 +79,15 @@ struct FakePlatform {
   // Actions run when a pipe on a command line opens, to change the world in the middle of a
   // run (a file that becomes unwritable while the tool runs).
   std::map<std::string, std::function<void()>> pipeOpenActions;
+
+  // How Windows' own programs are named; wmic is missing when it holds nothing.
+  std::optional<std::string> wmicProgram = "wmic";
+  std::string timeoutProgram = "Timeout";
+  std::string shutdownProgram = "c:\\windows\\system32\\shutdown";
+  // The signature each program path carries; a path not listed is signed by Intel.
+  std::map<std::string, Signature> signatures;
+  // Every signature check, in order.
+  std::vector<FakeSignatureCheck> signatureChecks;
 
   // What is looked at before the firmware is touched.
   InstallerLock installerLock = InstallerLock::claimed;

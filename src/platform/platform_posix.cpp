@@ -168,6 +168,17 @@ std::optional<std::string> environmentVariable(const std::string& name) {
   return std::string(value);
 }
 
+std::optional<std::string> systemProgram(SystemProgram program) {
+  // The stand-ins are found as a shell finds them: wmic along PATH, the restart command at its
+  // Windows path taken as a relative one; runAndWait pauses itself for "Timeout".
+  if (program == SystemProgram::wmic) return std::string("wmic");
+  if (program == SystemProgram::timeout) return std::string("Timeout");
+  return std::string("c:\\windows\\system32\\shutdown");
+}
+
+// Programs carry no signatures here.
+Signature checkProgramSignature(const std::string&) { return {}; }
+
 // Device drivers are a Windows matter: a POSIX host reports none.
 struct DeviceDrivers::State {};
 

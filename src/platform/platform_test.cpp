@@ -10,6 +10,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
+#include <string>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -39,7 +41,9 @@ class PlatformTest : public ::testing::Test {
   }
   void TearDown() override {
     fs::current_path(previous);
-    if (!HasFailure()) fs::remove_all(folder);
+    // A program whose signature was checked stays open, and so undeletable, until the end.
+    std::error_code ignored;
+    if (!HasFailure()) fs::remove_all(folder, ignored);
   }
 
   static std::string emitter() {
@@ -385,5 +389,64 @@ TEST_F(PlatformTest, PruningNeverFollowsALink) {
   EXPECT_FALSE(fs::exists("runs/old"));
 }
 #endif
+
+#ifdef _WIN32
+constexpr bool windows = true;
+#else
+constexpr bool windows = false;
+#endif
+
+bool endsWith(const std::string& text, const std::string& end) {
+  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+TEST_F(PlatformTest, WindowsOwnProgramsComeFromTheSystemFolder) {
+  std::optional<std::string> wmic = platform::systemProgram(platform::SystemProgram::wmic);
+  std::optional<std::string> timeout = platform::systemProgram(platform::SystemProgram::timeout);
+  std::optional<std::string> shutdown = platform::systemProgram(platform::SystemProgram::shutdown);
+  ASSERT_TRUE(wmic && timeout && shutdown);
+  if (!windows) {
+    EXPECT_EQ(*wmic, "wmic");
+    EXPECT_EQ(*timeout, "Timeout");
+    return;
+  }
+  // The test prefix holds a wmic in the system folder's wbem folder.
+  std::string folder = timeout->substr(0, timeout->size() - std::string("\\timeout.exe").size());
+  EXPECT_TRUE(endsWith(*timeout, "\\timeout.exe")) << *timeout;
+  EXPECT_EQ(*shutdown, folder + "\\shutdown.exe");
+  EXPECT_EQ(*wmic, folder + "\\wbem\\WMIC.exe");
+  EXPECT_EQ(folder.find(':'), 1u) << folder;
+}
+
+TEST_F(PlatformTest, CommandsAreToldNotToSearchTheWorkingFolder) {
+  if (!windows) GTEST_SKIP() << "a Windows search rule";
+  platform::CommandPipe pipe("set NoDefaultCurrentDirectoryInExePath");
+  std::string output;
+  for (const std::string& chunk : readAll(pipe)) {
+    output += chunk;
+  }
+  EXPECT_NE(output.find("NoDefaultCurrentDirectoryInExePath=1"), std::string::npos) << output;
+}
+
+TEST_F(PlatformTest, ACheckedProgramCannotBeChangedButStillRuns) {
+  std::string program = localEmitter();
+  std::string file = windows ? "emit.exe" : "emit";
+  platform::Signature signature = platform::checkProgramSignature(file);
+  if (!windows) {
+    EXPECT_EQ(signature.state, platform::SignatureState::notSupported);
+    return;
+  }
+  EXPECT_EQ(signature.state, platform::SignatureState::none);
+  EXPECT_FALSE(std::ofstream(file, std::ios::binary | std::ios::app).is_open());
+  std::error_code error;
+  EXPECT_FALSE(fs::remove(file, error));
+  EXPECT_FALSE(fs::exists("moved.exe"));
+  fs::rename(file, "moved.exe", error);
+  EXPECT_TRUE(error);
+  writeBytes("output.bin", "ran\n");
+  platform::CommandPipe pipe(program + " --file output.bin");
+  EXPECT_EQ(readAll(pipe), std::vector<std::string>{"ran\n"});
+  EXPECT_EQ(platform::checkProgramSignature("missing.exe").detail, "0x80070002");
+}
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/system_folder_win32.h"
 
 namespace platform {
 
@@ -43,10 +44,22 @@ bool readInputWord(std::string& word) {
   return static_cast<bool>(std::cin >> word);
 }
 
+// As the runtime's system() does, but with the system folder's cmd.exe, never %ComSpec%.
 void runAndWait(const std::string& commandLine) {
   std::fflush(stdout);
-  int ignored = std::system(commandLine.c_str());
-  (void)ignored;
+  std::string interpreter = commandInterpreter();
+  std::string arguments = "\"" + interpreter + "\" /c " + commandLine;
+  keepCommandsFromWorkingFolder();
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION started{};
+  if (!CreateProcessA(interpreter.c_str(), arguments.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                      nullptr, &startup, &started)) {
+    return;
+  }
+  CloseHandle(started.hThread);
+  WaitForSingleObject(started.hProcess, INFINITE);
+  CloseHandle(started.hProcess);
 }
 
 void openDocument(const std::string& fileName) {

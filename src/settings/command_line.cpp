@@ -27,6 +27,7 @@ const std::vector<Option>& optionTable() {
       {{"-supersecrethelp"}, setSuperSecretHelpFlag},
       {{"-r", "-restart", "-reboot"}, setRebootFlag},
       {{"-systeminfo"}, [] { runSettings().systemInfoMode = true; }},
+      {{"-allowunsigned"}, setAllowUnsignedFlag},
   };
   return table;
 }
@@ -48,6 +49,7 @@ const EchoWord echoTable[] = {
     {superSecretHelpFlag, " superSecretHelp"},
     {rebootFlag, " reboot"},
     {[] { return runSettings().systemInfoMode; }, " systemInfo"},
+    {allowUnsignedFlag, " allowUnsigned"},
 };
 
 void applyOption(const std::string& argument) {

@@ -46,6 +46,8 @@ TEST_F(CommandLineTest, EveryAcceptedSpellingSetsItsSetting) {
       {"-r", rebootFlag},
       {"-restart", rebootFlag},
       {"-reboot", rebootFlag},
+      {"-allowunsigned", allowUnsignedFlag},
+      {"-AllowUnsigned", allowUnsignedFlag},
   };
   for (const Case& c : cases) {
     resetProcessState();
@@ -87,6 +89,8 @@ TEST_F(CommandLineTest, RepeatedSettingsNameTheirKey) {
   EXPECT_EQ(parse({"-v", "-sv"}), clash("VERBOSEFLAG"));
   resetProcessState();
   EXPECT_EQ(parse({"-sv", "-superverbose"}), clash("SUPERVERBOSEFLAG"));
+  resetProcessState();
+  EXPECT_EQ(parse({"-allowunsigned", "-s", "-allowUnsigned"}), clash("allowUnsigned"));
 }
 
 TEST_F(CommandLineTest, EchoListsSetOptionsInFixedOrder) {
@@ -95,6 +99,11 @@ TEST_F(CommandLineTest, EchoListsSetOptionsInFixedOrder) {
   std::vector<std::string> expected = {"Command line arguments:", " silent", " verbose", " log",
                                        "\n\n"};
   EXPECT_EQ(runLog(), expected);
+}
+
+TEST_F(CommandLineTest, AllowUnsignedIsEchoedInItsPlace) {
+  EXPECT_EQ(parse({"-allowunsigned", "-systeminfo", "-v"}), nothing);
+  EXPECT_EQ(fake().output, "Command line arguments: verbose systemInfo allowUnsigned\n\n");
 }
 
 TEST_F(CommandLineTest, EchoIsLoggedButHiddenWithoutVerbose) {

@@ -50,6 +50,7 @@ void setErrorCodes(const std::map<std::string, std::string>& table) {
 
 void setRebootFlag() { setOnce(runSettings().reboot, "REBOOTFLAG", true); }
 void setSilentFlag() { setOnce(runSettings().silent, "SILENTFLAG", true); }
+void setAllowUnsignedFlag() { setOnce(runSettings().allowUnsigned, "allowUnsigned", true); }
 
 bool verboseFlag() { return runSettings().verbose.value; }
 bool superVerboseFlag() { return runSettings().superVerbose.value; }
@@ -61,3 +62,4 @@ std::string superSecretHelpText() { return runSettings().superSecretHelpText.val
 bool logFlag() { return runSettings().log.value; }
 bool rebootFlag() { return runSettings().reboot.value; }
 bool silentFlag() { return runSettings().silent.value; }
+bool allowUnsignedFlag() { return runSettings().allowUnsigned.value; }

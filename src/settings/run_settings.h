@@ -24,6 +24,9 @@ struct RunSettings {
   bool errorCodesSet = false;
   SetOnce<bool> reboot;
   SetOnce<bool> silent;
+  // A lab option: Intel's tools may run without any signature (never with a broken or foreign
+  // one).
+  SetOnce<bool> allowUnsigned;
   // Mode flags: plain booleans that may be switched on any number of times.
   bool meInfoMode = false;
   bool systemInfoMode = false;
@@ -48,6 +51,7 @@ void setLogFlag();
 void setErrorCodes(const std::map<std::string, std::string>& table);
 void setRebootFlag();
 void setSilentFlag();
+void setAllowUnsignedFlag();
 
 bool verboseFlag();
 bool superVerboseFlag();
@@ -59,3 +63,4 @@ std::string superSecretHelpText();
 bool logFlag();
 bool rebootFlag();
 bool silentFlag();
+bool allowUnsignedFlag();

@@ -37,8 +37,9 @@ std::optional<std::string> versionFromWmic(const CommandOutput& wmic) {
 
 // The same string wmic would have printed, read from the firmware's own table and laid out as
 // wmic prints it, so that the pattern finds the same version in it, trailing blanks included.
-std::optional<std::string> versionFromSmbios() {
-  printVerbose("wmic gave no BIOS version.\nReading the SMBIOS table.\n", "default");
+// `why` says why wmic gave nothing.
+std::optional<std::string> versionFromSmbios(const std::string& why) {
+  printVerbose(why + "Reading the SMBIOS table.\n", "default");
   std::optional<std::string> table = platform::readSmbiosTable();
   std::optional<std::string> text = table ? smbiosBiosVersion(*table) : std::nullopt;
   if (!text) {
@@ -59,14 +60,24 @@ void storeBiosVersion(const std::string& version, const char* source) {
 }  // namespace
 
 void queryBiosVersion() {
+  std::optional<std::string> commandLine =
+      systemCommandLine(platform::SystemProgram::wmic, biosVersionArguments);
+  if (!commandLine) {
+    // Nothing runs, so nothing failed to start: without a version the run ends with 2000s.
+    printVerbose("Retrieving system BIOS version.\n", "default");
+    std::optional<std::string> version = versionFromSmbios("wmic is not installed.\n");
+    if (!version) raiseError("2000s");
+    storeBiosVersion(*version, "smbios");
+    return;
+  }
   CommandOutput wmic = readCommandOutput(
-      biosVersionCommand,
+      *commandLine,
       "Retrieving system BIOS version.\nRunning command: " + biosVersionCommand + "\n",
       wmicTimeLimit);
   std::optional<std::string> version = versionFromWmic(wmic);
   const char* source = "wmic";
   if (!version) {
-    version = versionFromSmbios();
+    version = versionFromSmbios("wmic gave no BIOS version.\n");
     source = "smbios";
   }
   if (!version) raiseError(wmic.started ? "2000s" : "1000h");

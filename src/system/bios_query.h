@@ -3,10 +3,10 @@
 #include <string>
 
 // Finds the machine's BIOS version and stores it lower-cased; its first three characters are
-// the machine's BIOS family. wmic is asked first; when it yields no version (missing, hung
-// past its time limit, or printing none), the BIOS Version string of the SMBIOS table is used.
-// When both fail, raises "1000h" if wmic could not be started, else "2000s"; the earlier value
-// is then kept.
+// the machine's BIOS family. Windows' own wmic is asked first, from the system folder; when
+// it yields no version (not installed, hung past its time limit, or printing none), the BIOS
+// Version string of the SMBIOS table is used. When both fail, raises "1000h" if wmic could not
+// be started, else "2000s"; the earlier value is then kept.
 void queryBiosVersion();
 
 // Picks the BIOS version out of what wmic printed and stores it as queryBiosVersion does; also

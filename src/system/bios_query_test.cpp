@@ -167,4 +167,34 @@ TEST_F(BiosQueryTest, HugeOutputWithoutCandidateIsRefusedQuickly) {
   EXPECT_LT(seconds, 20.0);
 }
 
+TEST_F(BiosQueryTest, WmicRunsFromWhereWindowsKeepsItAndIsAnnouncedByItsName) {
+  setVerboseFlag();
+  fake().wmicProgram = "C:\\Windows\\system32\\wbem\\WMIC.exe";
+  fake().commandOutput["C:\\Windows\\system32\\wbem\\WMIC.exe bios get smbiosbiosversion"] =
+      "SMBIOSBIOSVersion\r\r\nN01 Ver. 1.05.2\r\r\n";
+  EXPECT_EQ(raisedBy(queryBiosVersion), none);
+  EXPECT_EQ(currentBiosVersion(), "n01 ver. 1.05.2");
+  EXPECT_EQ(fake().pipesOpened, std::vector<std::string>{"C:\\Windows\\system32\\wbem\\WMIC."
+                                                         "exe bios get smbiosbiosversion"});
+  EXPECT_EQ(fake().output.substr(0, announcement.size()), announcement);
+}
+
+TEST_F(BiosQueryTest, WithoutWmicNothingRunsAndTheSmbiosTableAnswers) {
+  setVerboseFlag();
+  fake().wmicProgram.reset();
+  fake().smbiosTable = smbiosTableWith("N01 Ver. 1.05.2");
+  EXPECT_EQ(raisedBy(queryBiosVersion), none);
+  EXPECT_EQ(currentBiosVersion(), "n01 ver. 1.05.2    ");
+  EXPECT_EQ(fake().pipesOpened, std::vector<std::string>{});
+  EXPECT_EQ(fake().output,
+            "Retrieving system BIOS version.\nwmic is not installed.\nReading the SMBIOS table.\n"
+            "SMBIOS BIOS version: N01 Ver. 1.05.2\nBIOS version: N01 Ver. 1.05.2    \n\n");
+  // Without a version from the table either, the run ends as for a wmic without one: nothing
+  // failed to start.
+  fake().smbiosTable.reset();
+  EXPECT_EQ(raisedBy(queryBiosVersion), "ERROR 2000s: Could not retrieve BIOS version.");
+  EXPECT_EQ(fake().pipesOpened, std::vector<std::string>{});
+  EXPECT_EQ(currentBiosVersion(), "n01 ver. 1.05.2    ");
+}
+
 }  // namespace

@@ -64,7 +64,23 @@ void openReadme() {
   platform::openDocument(readmeFileName);
 }
 
+std::optional<std::string> systemCommandLine(platform::SystemProgram program,
+                                             const std::string& arguments) {
+  std::optional<std::string> path = platform::systemProgram(program);
+  if (!path) return std::nullopt;
+  // A system folder with a blank in its name stays one word for the interpreter.
+  if (path->find(' ') != std::string::npos) *path = "\"" + *path + "\"";
+  return *path + " " + arguments;
+}
+
+void pauseSeconds(unsigned int seconds) {
+  std::optional<std::string> command =
+      systemCommandLine(platform::SystemProgram::timeout, "/T " + std::to_string(seconds));
+  if (command) platform::runAndWait(*command);
+}
+
 void rebootComputer(unsigned int delaySeconds) {
-  platform::runAndWait("c:\\windows\\system32\\shutdown /r /t " + std::to_string(delaySeconds) +
-                       " \n\n");
+  std::optional<std::string> command = systemCommandLine(
+      platform::SystemProgram::shutdown, "/r /t " + std::to_string(delaySeconds) + " \n\n");
+  if (command) platform::runAndWait(*command);
 }

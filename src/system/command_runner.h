@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,14 @@ struct CommandOutput {
 // once the command was started, or failed to start.
 CommandOutput readCommandOutput(const std::string& commandLine, const std::string& announcement,
                                 platform::TimeLimit timeLimit);
+
+// The command line that runs one of Windows' own programs from the system folder with the
+// arguments; nothing when the program is not installed.
+std::optional<std::string> systemCommandLine(platform::SystemProgram program,
+                                             const std::string& arguments);
+
+// Pauses up to the given seconds, or until a key is pressed, through Windows' timeout.
+void pauseSeconds(unsigned int seconds);
 
 // Opens README.htm of the working folder with the default handler; raises "1002h" when it is
 // missing. Whether a handler exists is not reported.

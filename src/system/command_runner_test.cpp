@@ -91,4 +91,16 @@ TEST_F(CommandRunnerTest, RebootSchedulesShutdownWithTheDelay) {
   EXPECT_EQ(fake().output, "");
 }
 
+TEST_F(CommandRunnerTest, WindowsOwnProgramsRunFromTheSystemFolder) {
+  fake().timeoutProgram = "C:\\Windows\\system32\\timeout.exe";
+  fake().shutdownProgram = "C:\\Win dows\\system32\\shutdown.exe";
+  pauseSeconds(30);
+  rebootComputer(2);
+  EXPECT_EQ(fake().commandsRun,
+            (std::vector<std::string>{"C:\\Windows\\system32\\timeout.exe /T 30",
+                                      "\"C:\\Win dows\\system32\\shutdown.exe\" /r /t 2 \n\n"}));
+  fake().wmicProgram.reset();
+  EXPECT_EQ(systemCommandLine(platform::SystemProgram::wmic, "bios"), std::nullopt);
+}
+
 }  // namespace

@@ -6,6 +6,7 @@
 #include "system/driver_walk.h"
 #include "system/system_info.h"
 #include "system/tool_output_scan.h"
+#include "system/tool_signature.h"
 
 namespace {
 
@@ -43,6 +44,7 @@ void SystemInfo::parseMeInfoLine(std::string line) {
 
 void SystemInfo::readMeInfoVersions() {
   checkFileExists(meInfoFolder, meInfoExe);
+  checkToolSignature(meInfoFolder, meInfoExe);
   printVerbose("Retrieving verbose log of MEInfo\n", "default");
   for (const std::string& chunk :
        runCommand(meInfoFolder + meInfoVerboseCommand, meInfoTimeLimit)) {
@@ -52,6 +54,7 @@ void SystemInfo::readMeInfoVersions() {
 
 void SystemInfo::writeMeInfoLog() {
   checkFileExists(meInfoFolder, meInfoExe);
+  checkToolSignature(meInfoFolder, meInfoExe);
   printVerbose("Retrieving verbose log of MEInfo\n", "default");
   std::vector<std::string> report =
       runCommand(meInfoFolder + meInfoVerboseCommand, meInfoTimeLimit);

@@ -3,6 +3,7 @@
 #include "console/messages.h"
 #include "platform/platform.h"
 #include "settings/text_case.h"
+#include "system/command_runner.h"
 
 void showUpfrontMessage(InputProfile profile) {
   printVerbose("Upfront message:\n", "default");
@@ -12,7 +13,7 @@ void showUpfrontMessage(InputProfile profile) {
     return;
   }
   printMessage(message + "\n", "warning");
-  platform::runAndWait("Timeout /T 5");
+  pauseSeconds(5);
   printMessage("\n", "default");
 }
 

@@ -120,12 +120,11 @@ class KitboxTest(unittest.TestCase):
         self.root = pathlib.Path(tempfile.mkdtemp(prefix="mefw-e2e-"))
         self.kitbox = self.root / "kitbox"
         self.kitbox.mkdir()
+        # The shared wine prefix, with our wmic, timeout and shutdown in its system folder
+        # (tests/support/start_wine.sh); a test that changes a prefix makes its own.
+        self.prefix = pathlib.Path(os.environ["WINEPREFIX"]) if WINE else None
         if WINE:
-            # Wine gives every process SystemDrive=C: whatever its parent says, so the stamp
-            # lands in the prefix's own drive C:, which the Windows suites take turns to use.
-            self.drive = pathlib.Path(os.environ["WINEPREFIX"]) / "drive_c"
-            for name in ["MeFwVer.sys", "MeFwVer.sys.tmp"]:
-                (self.drive / name).unlink(missing_ok=True)
+            self._use_prefix(self.prefix)
         else:
             self.drive = self.root / "drive"
             self.drive.mkdir()
@@ -150,12 +149,35 @@ class KitboxTest(unittest.TestCase):
         self.tmp = self.root / "tmp"
         self.tmp.mkdir()
         self.power_supply = self.root / "power_supply"
-        if WINE:
-            # Wine has no timeout command; ours records the pause and returns at once.
-            self.install_tool("recorder_sim", "timeout.exe")
-        else:
+        if not WINE:
             # Where the POSIX build looks for the restart command: a recorder, not a restart.
             self.install_tool("recorder_sim", "c:/windows/system32/shutdown")
+
+    def _use_prefix(self, prefix):
+        # Wine gives every process SystemDrive=C: whatever its parent says, so the stamp
+        # lands in the prefix's own drive C:, which the Windows suites take turns to use.
+        self.prefix = prefix
+        self.drive = prefix / "drive_c"
+        for name in ["MeFwVer.sys", "MeFwVer.sys.tmp"]:
+            (self.drive / name).unlink(missing_ok=True)
+
+    def use_own_prefix(self):
+        """Gives this test a wine prefix of its own, set up as the shared one, which it may
+        change; it is removed with its server when the test ends."""
+        prefix = self.root / "wineprefix"
+        env = dict(os.environ, WINEPREFIX=str(prefix), WINEDEBUG="-all")
+        subprocess.run(["bash", str(SOURCE_DIR / "tests" / "support" / "start_wine.sh"),
+                        str(SIM_DIR / "recorder_sim.exe"), str(SIM_DIR / "wmic_sim.exe")],
+                       env=env, check=True, timeout=600)
+        self.addCleanup(subprocess.run, ["wineserver", "-k"], env=env, timeout=120)
+        self._use_prefix(prefix)
+
+    def wine(self, *args):
+        """Runs a wine program in this test's prefix, such as reg."""
+        env = dict(os.environ, WINEPREFIX=str(self.prefix), WINEDEBUG="-all")
+        subprocess.run(["wine", *args], env=env, check=True, timeout=120,
+                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
 
     def tearDown(self):
         result = getattr(self._outcome, "result", None)
@@ -185,36 +207,40 @@ class KitboxTest(unittest.TestCase):
     def exists(self, relative):
         return self.path(relative).exists()
 
-    def install_tool(self, sim, relative):
-        """Copies one of our simulated programs into the Kitbox under the given name."""
+    def install_tool(self, sim, relative, signer=None):
+        """Copies one of our simulated programs into the Kitbox under the given name. Under
+        wine, signer "intel" takes the copy signed with the test certificate of "Intel
+        Corporation", "other" the one signed by another company (fwupdlcl_sim only); None
+        the program as built, without a signature."""
         target = self.path(relative)
         target.parent.mkdir(parents=True, exist_ok=True)
-        shutil.copy2(SIM_DIR / (sim + EXE), target)
+        folder = {None: SIM_DIR, "intel": SIM_DIR / "signed", "other": SIM_DIR / "foreign"}
+        shutil.copy2(folder[signer if WINE else None] / (sim + EXE), target)
         return target
 
     def install_command(self, sim, name):
-        """Makes a simulated program answer to a command name: on POSIX through PATH, under
-        wine from the working folder, which Windows searches first."""
-        if WINE:
-            return self.install_tool(sim, name + ".exe")
+        """Makes a simulated program answer to a command name on POSIX, through PATH. Under
+        wine the prefix's system folder holds our stand-ins."""
         target = self.posix_tools / name
         shutil.copy2(SIM_DIR / sim, target)
         return target
 
     def make_kitbox(self, input_txt=None, images=("11.8.55.3510.bin",), readme=True, tool=True,
-                    meinfo=True, wmic=True):
-        """A Kitbox as shipped: input.txt, the images, README.htm and our simulated tools.
-        Without our wmic the POSIX build finds none, and wine runs its own."""
+                    meinfo=True, wmic=True, signer="intel"):
+        """A Kitbox as shipped: input.txt, the images, README.htm and our simulated tools,
+        signed by `signer` (see install_tool).
+        Without our wmic the POSIX build finds none; wine always has ours, in its system
+        folder."""
         self.write("input.txt", DEFAULT_INPUT if input_txt is None else input_txt)
         for image in images:
             self.write("ME_Flash/" + image, "firmware image " + image + "\n")
         if readme:
             self.write("README.htm", "<html><body>Update by hand.</body></html>\n")
         if tool:
-            self.install_tool("fwupdlcl_sim", "ME_Flash/Local-Win/FwUpdLcl64.exe")
+            self.install_tool("fwupdlcl_sim", "ME_Flash/Local-Win/FwUpdLcl64.exe", signer)
         if meinfo:
-            self.install_tool("meinfo_sim", "MEInfo/Win/WINDOWS64/MEInfoWin64.exe")
-        if wmic:
+            self.install_tool("meinfo_sim", "MEInfo/Win/WINDOWS64/MEInfoWin64.exe", signer)
+        if wmic and not WINE:
             self.install_command("wmic_sim", "wmic")
 
     def stage_smbios_table(self, bios_version):
@@ -290,6 +316,7 @@ class KitboxTest(unittest.TestCase):
         env = dict(os.environ)
         drive = self.drive if system_drive is None else system_drive
         if WINE:
+            env["WINEPREFIX"] = str(self.prefix)
             env["MEFW_EXIT_CODE_FILE"] = windows_path(exit_file)
             if terminate_on is not None:
                 env["MEFW_TERMINATE_ON_FILE"] = windows_path(terminate_on)

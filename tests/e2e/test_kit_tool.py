@@ -3,7 +3,11 @@
 import json
 import unittest
 
-from harness import KitboxTest, DEFAULT_INPUT, WINE
+from harness import KitboxTest, DEFAULT_INPUT, SIM_DIR, WINE
+
+# What the POSIX build's checker says where the Windows one checks the tools' signatures.
+POSIX_SIGNATURE_NOTE = ("Kitbox: note: this build cannot check the signatures of Intel's tools: "
+                        "check the Kitbox with the Windows mefwkit\n")
 
 # One Kitbox with a problem of every kind the checker finds without a machine.
 FLAWED_INPUT = (
@@ -31,8 +35,35 @@ class Check(KitboxTest):
     def test_a_clean_kit_passes(self):
         self.make_kitbox(ONE_VERSION_INPUT, images=ONE_VERSION_IMAGES)
         run = self.run_kit_tool("check")
-        self.assertEqual(run.out, "0 errors, 0 warnings, 0 notes; 2 profiles.\n")
+        if WINE:
+            self.assertEqual(run.out, "0 errors, 0 warnings, 0 notes; 2 profiles.\n")
+        else:
+            self.assertEqual(run.out, POSIX_SIGNATURE_NOTE + "0 errors, 0 warnings, 1 note; "
+                             "2 profiles.\n")
         self.assertEqual(run.code, 0, run)
+
+    @unittest.skipUnless(WINE, "the Windows build checks signatures")
+    def test_signatures_of_the_tools(self):
+        self.make_kitbox(images=("11.8.55.3510.bin", "12.0.20.1310.bin"), signer=None)
+        run = self.run_kit_tool("check")
+        self.assertEqual(run.out.splitlines(), [
+            "Kitbox: warning 2018s: FwUpdLcl64.exe has no signature: the installer runs it only "
+            "with -allowunsigned, for a lab Kitbox",
+            "Kitbox: warning 2018s: MEInfoWin64.exe has no signature: the installer runs it only "
+            "with -allowunsigned, for a lab Kitbox",
+            "0 errors, 2 warnings, 0 notes; 2 profiles."])
+        self.assertEqual(run.code, 1, run)
+        self.install_tool("meinfo_sim", "MEInfo/Win/WINDOWS64/MEInfoWin64.exe", "intel")
+        image = bytearray((SIM_DIR / "signed" / "fwupdlcl_sim.exe").read_bytes())
+        image[0x400] ^= 0xFF
+        self.write("ME_Flash/Local-Win/FwUpdLcl64.exe", bytes(image))
+        run = self.run_kit_tool("check")
+        self.assertEqual(run.out.splitlines(), [
+            "Kitbox: error 2018s: The tool FwUpdLcl64.exe is not signed by Intel Corporation (the "
+            "signature does not match the file). The Kitbox may have been altered: get it again "
+            "from Norvane.",
+            "0 errors, 0 warnings, 0 notes; 2 profiles.".replace("0 errors", "1 error")])
+        self.assertEqual(run.code, 2, run)
 
     def test_every_problem_of_a_flawed_kit_is_found_with_its_line(self):
         self.make_kitbox(FLAWED_INPUT, images=("fw_11.8.55.3510.bin", "spare.bin"),
@@ -89,8 +120,9 @@ class Check(KitboxTest):
         run = self.run_kit_tool("check", "--json")
         self.assertEqual(run.code, 2, run)
         report = json.loads(run.out)
-        self.assertEqual(report["summary"], {"errors": 1, "warnings": 0, "notes": 1,
-                                             "profiles": 1})
+        # The POSIX build adds its note that it cannot check signatures.
+        self.assertEqual(report["summary"], {"errors": 1, "warnings": 0,
+                                             "notes": 1 if WINE else 2, "profiles": 1})
         self.assertEqual(report["problems"][0]["line"], 5)
         self.assertIn("(line 6) fall into profile 0", report["problems"][0]["message"])
 

@@ -31,6 +31,7 @@ const std::map<std::string, std::vector<std::string>> optionKeys = {
     {"-restart", {"REBOOTFLAG"}},
     {"-reboot", {"REBOOTFLAG"}},
     {"-systeminfo", {"systemInfoMode"}},
+    {"-allowunsigned", {"allowUnsigned"}},
 };
 
 bool isModeKey(const std::string& key) { return key == "meInfoMode" || key == "systemInfoMode"; }
@@ -93,6 +94,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       {"SUPERSECRETHELPFLAG", settings.superSecretHelp.value},
       {"REBOOTFLAG", settings.reboot.value},
       {"systemInfoMode", settings.systemInfoMode},
+      {"allowUnsigned", settings.allowUnsigned.value},
   };
   for (const auto& [key, value] : actualSet) {
     fuzzCheck(value == (expectedSet.count(key) > 0 && expectedSet.at(key)), key + " differs");

@@ -8,6 +8,7 @@
 #include "platform/platform_fake.h"
 #include "settings/run_settings.h"
 #include "system/bios_query.h"
+#include "system/tool_signature.h"
 #include "update/update_progress.h"
 
 // Each piece of process-wide state is reset by the file that owns it; this is the one list of
@@ -21,5 +22,6 @@ void resetProcessState() {
   resetConsoleColours();
   resetCurrentBiosVersion();
   resetProgressRecords();
+  resetCheckedTools();
   platform::resetFakePlatform();
 }

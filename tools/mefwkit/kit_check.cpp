@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstdint>
 #include <optional>
+#include <utility>
 
 #include "app/error_catalogue.h"
 #include "checks/bios_prerequisite.h"
@@ -14,6 +15,7 @@
 #include "settings/fixed_names.h"
 #include "settings/text_case.h"
 #include "stamp/firmware_updater.h"
+#include "system/tool_signature.h"
 
 namespace {
 
@@ -285,6 +287,33 @@ void checkKitboxFiles(KitReport& report) {
   }
 }
 
+// Each of Intel's tools in the Kitbox, as the installer checks it before it runs it.
+void checkToolSignatures(KitReport& report) {
+  bool checkable = true;
+  const std::pair<const std::string&, const std::string&> tools[] = {
+      {toolFolder, toolFileName}, {meInfoFolder, meInfoFileName}};
+  for (const auto& [folder, file] : tools) {
+    if (!fileIsThere(folder + file)) continue;
+    platform::Signature signature = platform::checkProgramSignature(folder + file);
+    checkable = checkable && signature.state != platform::SignatureState::notSupported;
+    std::optional<std::string> finding = signatureFinding(signature);
+    if (!finding) continue;
+    if (signature.state == platform::SignatureState::none) {
+      addProblem(report, Severity::warning, 0, "2018s",
+                 file +
+                     " has no signature: the installer runs it only with -allowunsigned, "
+                     "for a lab Kitbox");
+    } else {
+      addInstallerProblem(report, 0, formatError("2018s", {file, *finding}));
+    }
+  }
+  if (!checkable) {
+    addProblem(report, Severity::note, 0, "",
+               "this build cannot check the signatures of Intel's tools: check the Kitbox with "
+               "the Windows mefwkit");
+  }
+}
+
 bool isNamedImage(const KitReport& report, const std::string& fileName) {
   return std::any_of(report.profiles.begin(), report.profiles.end(), [&](const KitProfile& kit) {
     return toLower(kit.profile.meFirmwareFile) == toLower(fileName);
@@ -334,6 +363,7 @@ KitReport checkKitbox() {
     addInstallerProblem(report, 0, formatError("1002h", {inputFileName, ".\\"}));
   }
   checkKitboxFiles(report);
+  checkToolSignatures(report);
   noteUnnamedImages(report);
   orderByLine(report);
   return report;

@@ -290,4 +290,32 @@ TEST_F(KitCheckTest, JsonShapeIsStable) {
             "profile of input.txt\"}]}\n");
 }
 
+TEST_F(KitCheckTest, ReportsTheSignatureOfEachToolAsTheInstallerWouldJudgeIt) {
+  writeKit(cleanInput);
+  fake().signatures["ME_Flash\\Local-Win\\FwUpdLcl64.exe"] = {platform::SignatureState::altered, "",
+                                                              ""};
+  fake().signatures["MEInfo\\Win\\WINDOWS64\\MEInfoWin64.exe"] = {platform::SignatureState::none,
+                                                                  "", ""};
+  EXPECT_EQ(problems(),
+            (std::vector<std::string>{
+                "error 0 2018s: The tool FwUpdLcl64.exe is not signed by Intel Corporation (the "
+                "signature does not match the file). The Kitbox may have been altered: get it "
+                "again from Norvane.",
+                "warning 0 2018s: MEInfoWin64.exe has no signature: the installer runs it only "
+                "with -allowunsigned, for a lab Kitbox"}));
+  EXPECT_EQ(checkExitStatus(report), 2);
+  fake().signatures["ME_Flash\\Local-Win\\FwUpdLcl64.exe"] = {platform::SignatureState::valid,
+                                                              "Other Tools Corporation", ""};
+  fake().signatures["MEInfo\\Win\\WINDOWS64\\MEInfoWin64.exe"] = {
+      platform::SignatureState::notSupported, "", ""};
+  std::vector<std::string> found = problems();
+  ASSERT_EQ(found.size(), 2u);
+  EXPECT_TRUE(startsWith(found[0],
+                         "error 0 2018s: The tool FwUpdLcl64.exe is not signed by "
+                         "Intel Corporation (signed by Other Tools Corporation)."));
+  EXPECT_EQ(found[1],
+            "note 0 : this build cannot check the signatures of Intel's tools: check the Kitbox "
+            "with the Windows mefwkit");
+}
+
 }  // namespace
