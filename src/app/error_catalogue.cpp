@@ -58,6 +58,7 @@ ErrorCatalogue runTimeErrorCodes() {
       {"2017s",
        "ERROR 2017s: The Kitbox is run from the network path #. Copy it to a local folder and "
        "run the installer there."},
+      {"2019s", "ERROR 2019s: The one-instance guard # cannot be set up: #."},
       {"3000n",
        "CODE  3000n: The system's firmware # is newer than the kitbox #, cannot downgrade."},
       {"3001n",

@@ -19,17 +19,18 @@ void checkWorkingFolderIsLocal() {
   if (isNetworkPath(folder)) raiseError("2017s", {folder});
 }
 
+// A guard that cannot be set up is never passed over: another user could then switch it off
+// and have two flashes run side by side.
 void claimInstallerLock() {
-  switch (platform::claimInstallerLock()) {
+  platform::InstallerLockClaim claim = platform::claimInstallerLock();
+  switch (claim.outcome) {
     case platform::InstallerLock::claimed:
+      if (!claim.note.empty()) printVerbose(claim.note, "default");
       return;
     case platform::InstallerLock::heldElsewhere:
       raiseError("2015s");
-    case platform::InstallerLock::unavailable:
-      // Refusing here would block every update on a machine whose temporary folder is broken.
-      printVerbose("Cannot tell whether another firmware update is running; going on.\n",
-                   "default");
-      return;
+    case platform::InstallerLock::blocked:
+      raiseError("2019s", {claim.guard, claim.problem});
   }
 }
 

@@ -50,6 +50,10 @@ struct FakePlatform {
   // Command lines of every pipe opened (or attempted), in order, and the time limit of each.
   std::vector<std::string> pipesOpened;
   std::vector<TimeLimit> pipeTimeLimits;
+  std::vector<CommandRole> pipeRoles;
+  // Commands whose output passes the query cap: their scripted output is handed out, then
+  // they are ended as at their time limit.
+  std::set<std::string> cappedCommands;
   // Commands that never end: their scripted output is handed out, then their time limit
   // passes. Without a limit the program would wait forever; the fake throws instead.
   std::set<std::string> hangingCommands;
@@ -75,7 +79,7 @@ struct FakePlatform {
   std::map<std::string, std::function<void()>> pipeOpenActions;
 
   // What is looked at before the firmware is touched.
-  InstallerLock installerLock = InstallerLock::claimed;
+  InstallerLockClaim installerLock;
   int installerLockClaims = 0;
   std::optional<int> batteryOnlyCharge;
   int powerQueries = 0;

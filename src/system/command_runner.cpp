@@ -12,6 +12,12 @@ constexpr unsigned startRetryPauseMilliseconds = 400;
 
 void reportTimeLimit(const platform::CommandPipe& pipe, const std::string& commandLine,
                      platform::TimeLimit timeLimit) {
+  if (pipe.outputCapped()) {
+    printVerbose("Command ended after " + std::to_string(platform::queryOutputCap) +
+                     " bytes of output: " + commandLine + "\n",
+                 "default");
+    return;
+  }
   if (!pipe.timedOut()) return;
   auto seconds = std::chrono::duration_cast<std::chrono::seconds>(timeLimit).count();
   printVerbose("Command ended after its time limit of " + std::to_string(seconds) +
@@ -22,11 +28,12 @@ void reportTimeLimit(const platform::CommandPipe& pipe, const std::string& comma
 }  // namespace
 
 std::unique_ptr<platform::CommandPipe> startCommand(const std::string& commandLine,
-                                                    platform::TimeLimit timeLimit) {
-  auto pipe = std::make_unique<platform::CommandPipe>(commandLine, timeLimit);
+                                                    platform::TimeLimit timeLimit,
+                                                    platform::CommandRole role) {
+  auto pipe = std::make_unique<platform::CommandPipe>(commandLine, timeLimit, role);
   if (pipe->isOpen()) return pipe;
   platform::pauseMilliseconds(startRetryPauseMilliseconds);
-  return std::make_unique<platform::CommandPipe>(commandLine, timeLimit);
+  return std::make_unique<platform::CommandPipe>(commandLine, timeLimit, role);
 }
 
 std::vector<std::string> runCommand(const std::string& commandLine, platform::TimeLimit timeLimit) {

@@ -13,7 +13,8 @@
 // tried once more after a short pause: a busy system (an antivirus scanner at work, say) may
 // refuse a start for a moment. The result may still not be open.
 std::unique_ptr<platform::CommandPipe> startCommand(
-    const std::string& commandLine, platform::TimeLimit timeLimit = platform::noTimeLimit);
+    const std::string& commandLine, platform::TimeLimit timeLimit = platform::noTimeLimit,
+    platform::CommandRole role = platform::CommandRole::query);
 
 // Every chunk of the command's standard output, in order (at most 127 characters each, ending
 // after a line feed); when the time limit passes, what was read until then. Raises "1000h"
