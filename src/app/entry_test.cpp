@@ -407,14 +407,17 @@ TEST_F(GuardTest, VersionChecksComeBeforeThePowerCheck) {
 }
 
 TEST_F(GuardTest, NetworkPathsAreToldFromLocalOnes) {
-  for (const char* folder : {"\\\\server\\share", "\\\\server\\share\\Kit box", "//server/share",
-                             "\\\\?\\UNC\\server\\share\\Kitbox", "\\\\?\\unc\\server\\share",
-                             "\\\\.\\UNC\\server\\share"}) {
+  for (const char* folder :
+       {"\\\\server\\share", "\\\\server\\share\\Kit box", "//server/share",
+        "\\\\?\\UNC\\server\\share\\Kitbox", "\\\\?\\unc\\server\\share",
+        "\\\\.\\UNC\\server\\share", "\\\\?\\GLOBALROOT\\Device\\Mup\\server\\share\\Kitbox",
+        "\\\\.\\globalroot\\device\\mup\\server", "//?/GlobalRoot/Device/Mup/s"}) {
     EXPECT_TRUE(isNetworkPath(folder)) << folder;
   }
-  for (const char* folder :
-       {"C:\\Kitbox", "Z:\\", "\\\\?\\C:\\Kitbox", "\\\\.\\C:\\Kitbox", "\\\\?\\Volume{0}\\Kitbox",
-        "\\Kitbox", "/home/kit/Kitbox", "\\", "", "\\\\?\\UNCX\\x"}) {
+  for (const char* folder : {"C:\\Kitbox", "Z:\\", "\\\\?\\C:\\Kitbox", "\\\\.\\C:\\Kitbox",
+                             "\\\\?\\Volume{0}\\Kitbox", "\\Kitbox", "/home/kit/Kitbox", "\\", "",
+                             "\\\\?\\UNCX\\x", "\\\\?\\GLOBALROOT\\Device\\HarddiskVolume2\\Kitbox",
+                             "\\\\?\\GLOBALROOT\\Device\\Mupx\\server"}) {
     EXPECT_FALSE(isNetworkPath(folder)) << folder;
   }
 }

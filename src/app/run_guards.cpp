@@ -1,5 +1,8 @@
 #include "app/run_guards.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "app/error_catalogue.h"
 #include "console/messages.h"
 #include "platform/platform.h"
@@ -39,8 +42,13 @@ void claimInstallerLock() {
 bool isNetworkPath(const std::string& folder) {
   if (folder.size() < 2 || !isSeparator(folder[0]) || !isSeparator(folder[1])) return false;
   if (!isDevicePrefix(folder)) return true;
-  std::string kind = toLower(folder.substr(4, 4));
-  return kind == "unc\\" || kind == "unc/";
+  // The redirector's device stands for a share as the UNC form does.
+  std::string rest = toLower(folder.substr(4));
+  std::replace(rest.begin(), rest.end(), '/', '\\');
+  for (const char* share : {"unc\\", "globalroot\\device\\mup\\"}) {
+    if (rest.compare(0, std::strlen(share), share) == 0) return true;
+  }
+  return false;
 }
 
 void claimFirmwareAccess() {

@@ -6,8 +6,9 @@
 // The lowest battery charge, in percent, at which an update runs without mains power.
 constexpr int minimumBatteryCharge = 25;
 
-// True for a network path (\\server\share\... or \\?\UNC\server\share\...), which the command
-// interpreter cannot use as its current folder. A mapped drive letter is a local path.
+// True for a network path (\\server\share\..., \\?\UNC\server\share\... or
+// \\?\GLOBALROOT\Device\Mup\server\share\...), which the command interpreter cannot use as its
+// current folder. A mapped drive letter is a local path.
 bool isNetworkPath(const std::string& folder);
 
 // For every mode that runs Intel's tools, before any of them runs: refuses a Kitbox run from a

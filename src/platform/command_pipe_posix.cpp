@@ -35,6 +35,8 @@ struct RunningCommand {
   Clock::time_point deadline;
   bool timedOut = false;
   bool capped = false;
+  bool ended = false;        // the child was waited for
+  int status = 0;            // its wait status, once ended
   std::size_t received = 0;  // bytes of output read so far
   PipeBuffer buffer;
 };
@@ -161,25 +163,36 @@ void drainOutput(int descriptor) {
   }
 }
 
-void waitForChild(pid_t child, int options, pid_t& result) {
-  int status = 0;
+void waitForChild(RunningCommand& state, int options, pid_t& result) {
   do {
-    result = waitpid(child, &status, options);
+    result = waitpid(state.child, &state.status, options);
   } while (result < 0 && errno == EINTR);
+  if (result != 0) state.ended = true;
 }
 
 // A command may close its output and still run on: the time limit holds for its end too.
 void waitForLimitedChild(RunningCommand& state) {
   pid_t result = 0;
   for (;;) {
-    waitForChild(state.child, WNOHANG, result);
+    waitForChild(state, WNOHANG, result);
     if (result != 0) return;
     if (millisecondsLeft(state) == 0) break;
     timespec step{0, 5 * 1000 * 1000};
     nanosleep(&step, nullptr);
   }
   endCommandGroup(state);
-  waitForChild(state.child, 0, result);
+  waitForChild(state, 0, result);
+}
+
+void waitForEnd(RunningCommand& state) {
+  if (state.ended) return;
+  if (state.limited) {
+    waitForLimitedChild(state);
+  } else {
+    drainOutput(state.descriptor);
+    pid_t result = 0;
+    waitForChild(state, 0, result);
+  }
 }
 
 }  // namespace
@@ -207,12 +220,10 @@ CommandPipe::~CommandPipe() {
   std::fflush(stdout);
   if (command.limited) {
     close(command.descriptor);
-    waitForLimitedChild(command);
+    if (!command.ended) waitForLimitedChild(command);
   } else {
-    drainOutput(command.descriptor);
+    waitForEnd(command);
     close(command.descriptor);
-    pid_t result = 0;
-    waitForChild(command.child, 0, result);
   }
 }
 
@@ -225,6 +236,14 @@ bool CommandPipe::readChunk(std::string& chunk) {
 bool CommandPipe::timedOut() const { return state->command.timedOut; }
 
 bool CommandPipe::outputCapped() const { return state->command.capped; }
+
+bool CommandPipe::commandNotFound() {
+  RunningCommand& command = state->command;
+  if (!isOpen() || command.timedOut) return false;
+  waitForEnd(command);
+  int status = command.status;
+  return WIFEXITED(status) && (WEXITSTATUS(status) == 126 || WEXITSTATUS(status) == 127);
+}
 
 void pauseMilliseconds(unsigned milliseconds) {
   std::fflush(stdout);

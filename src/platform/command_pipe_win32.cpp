@@ -291,6 +291,21 @@ bool CommandPipe::timedOut() const { return state->command.timedOut != 0; }
 
 bool CommandPipe::outputCapped() const { return state->command.capped != 0; }
 
+bool CommandPipe::commandNotFound() {
+  RunningCommand& command = state->command;
+  if (!isOpen() || command.timedOut != 0) return false;
+  if (command.job == nullptr) {
+    drainOutput(command.output);
+    WaitForSingleObject(command.process, INFINITE);
+  } else {
+    ULONGLONG now = GetTickCount64();
+    DWORD left = command.deadline > now ? static_cast<DWORD>(command.deadline - now) : 0;
+    WaitForSingleObject(command.process, left + endGraceMilliseconds);
+  }
+  DWORD code = 0;
+  return GetExitCodeProcess(command.process, &code) && code == 9009;
+}
+
 void pauseMilliseconds(unsigned milliseconds) {
   std::fflush(stdout);
   Sleep(milliseconds);

@@ -96,6 +96,14 @@ class CommandPipe {
   // True once the command was ended because its output passed queryOutputCap.
   bool outputCapped() const;
 
+  // Once the output has ended: true when the command interpreter could not start the command
+  // at all (the POSIX shell's exit status 126 or 127, cmd.exe's 9009; its translated "not
+  // recognized" text goes to standard error and is never looked at). Waits for the command's
+  // end, a time-limited one's for a bounded time. A program that itself exits with one of
+  // these statuses looks the same, so the answer is for the queries only: a flash is never
+  // started twice.
+  bool commandNotFound();
+
  private:
   struct State;
   std::unique_ptr<State> state;

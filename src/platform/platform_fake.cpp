@@ -49,6 +49,7 @@ struct CommandPipe::State {
   std::size_t position = 0;
   bool hangs = false;
   bool capped = false;
+  bool notFound = false;
   bool timedOut = false;
 };
 
@@ -73,6 +74,10 @@ CommandPipe::CommandPipe(const std::string& commandLine, TimeLimit timeLimit, Co
   if (found == fake.commandOutput.end()) return;
   state->open = true;
   state->output = found->second;
+  if (fake.commandsNotFound > 0) {
+    --fake.commandsNotFound;
+    state->notFound = true;
+  }
   state->capped = timeLimit != noTimeLimit && fake.cappedCommands.count(commandLine) > 0;
   state->hangs = fake.hangingCommands.count(commandLine) > 0 || state->capped;
   if (state->hangs && timeLimit == noTimeLimit) {
@@ -87,6 +92,11 @@ bool CommandPipe::isOpen() const { return state->open; }
 bool CommandPipe::timedOut() const { return state->timedOut; }
 
 bool CommandPipe::outputCapped() const { return state->timedOut && state->capped; }
+
+bool CommandPipe::commandNotFound() {
+  flushOutput();
+  return state->open && !state->timedOut && state->notFound;
+}
 
 bool CommandPipe::readChunk(std::string& chunk) {
   flushOutput();

@@ -60,6 +60,9 @@ struct FakePlatform {
   // How many of the next pipes fail to start, whatever their command, like a start refused
   // for a moment by a busy system.
   int pipeStartFailures = 0;
+  // How many of the next pipes that open report, once read, that the interpreter could not
+  // start their command (exit status 127 or 9009).
+  int commandsNotFound = 0;
   // Every pause of pauseMilliseconds, in order.
   std::vector<unsigned> pauses;
   // The raw SMBIOS table readSmbiosTable hands out; nothing means it cannot be read.

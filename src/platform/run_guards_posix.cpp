@@ -6,11 +6,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <tuple>
 
 #include "platform/platform.h"
 #include "platform/run_guards_posix.h"
@@ -152,11 +154,45 @@ int percentValue(const std::string& text) {
   return value <= 100 ? value : -1;
 }
 
+// A battery's energy (energy_now, energy_full, in µWh) or charge (charge_now, charge_full, in
+// µAh), or -1 when the text is not a count.
+long long amountValue(const std::string& text) {
+  if (text.empty() || text.size() > 15 ||
+      text.find_first_not_of("0123456789") != std::string::npos) {
+    return -1;
+  }
+  return std::stoll(text);
+}
+
+// How full a battery is in absolute terms, so that a large battery weighs more than a small one.
+enum class Measure { none, energy, charge };
+
 struct PowerSupplies {
   bool externalPower = false;
   int batteries = 0;
   int chargeTotal = 0;
+  // Every battery's amount, while all of them give one in the same measure.
+  Measure measure = Measure::none;
+  bool weighable = true;
+  long long nowTotal = 0;
+  long long fullTotal = 0;
 };
+
+void weighBattery(const fs::path& supply, PowerSupplies& supplies) {
+  for (auto [measure, now, full] :
+       {std::make_tuple(Measure::energy, "energy_now", "energy_full"),
+        std::make_tuple(Measure::charge, "charge_now", "charge_full")}) {
+    long long nowValue = amountValue(supplyValue(supply, now));
+    long long fullValue = amountValue(supplyValue(supply, full));
+    if (nowValue < 0 || fullValue <= 0) continue;
+    if (supplies.measure != Measure::none && supplies.measure != measure) break;
+    supplies.measure = measure;
+    supplies.nowTotal += std::min(nowValue, fullValue);
+    supplies.fullTotal += fullValue;
+    return;
+  }
+  supplies.weighable = false;
+}
 
 // A battery of the computer itself (not of a mouse or a headset, whose scope is "Device").
 void addBattery(const fs::path& supply, PowerSupplies& supplies) {
@@ -170,6 +206,7 @@ void addBattery(const fs::path& supply, PowerSupplies& supplies) {
   if (charge < 0) return;
   ++supplies.batteries;
   supplies.chargeTotal += charge;
+  weighBattery(supply, supplies);
 }
 
 void addSupply(const fs::path& supply, PowerSupplies& supplies) {
@@ -200,6 +237,11 @@ std::optional<int> batteryOnlyCharge() {
     addSupply(entry->path(), supplies);
   }
   if (supplies.externalPower || supplies.batteries == 0) return std::nullopt;
+  // Several batteries are weighed by what they hold; the plain average of their percentages
+  // only where they do not say.
+  if (supplies.weighable && supplies.fullTotal > 0) {
+    return static_cast<int>(supplies.nowTotal * 100 / supplies.fullTotal);
+  }
   return supplies.chargeTotal / supplies.batteries;
 }
 

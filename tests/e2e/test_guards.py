@@ -13,7 +13,7 @@ import sys
 import time
 import unittest
 
-from harness import WINE, KitboxTest, error_report, exit_status
+from harness import WINE, KitboxTest, error_report, exit_status, windows_path
 
 SEP = "\\" if WINE else "/"
 UPDATE_CALL = "FwUpdLcl64 -f ME_Flash%s11.8.55.3510.bin" % SEP
@@ -127,6 +127,24 @@ class FlashToItsEnd(GuardTest):
         self.assertEqual(self.read("flash-end.flag"), b"output intact\n")
         self.assertEqual(len(self.flash_calls()), 1)
 
+    def test_flash_is_never_run_twice_whatever_its_exit_status(self):
+        # 127 and 9009 are what the command interpreter gives when it cannot start a command;
+        # a query is then run once more, a flash never.
+        for status in [126, 127, 9009]:
+            with self.subTest(status):
+                self.path("sim-calls.log").unlink(missing_ok=True)
+                self.scenario("fwupdlcl", "[-f]\nbehaviour preamble\nexit %d\n" % status)
+                run = self.run_installer("-s")
+                self.assert_code(run, 2013)
+                self.assertEqual(len(self.flash_calls()), 1)
+
+    def test_query_the_interpreter_could_not_start_is_run_once_more(self):
+        self.scenario("wmic", "exit %d\n" % (9009 if WINE else 127))
+        run = self.run_installer("-s")
+        self.assertEqual([call for call in run.calls if call.startswith("wmic")],
+                         ["wmic bios get smbiosbiosversion"] * 2)
+        self.assert_code(run, 2000)  # no version from wmic, and no usable SMBIOS table
+
 
 @unittest.skipIf(WINE, "the POSIX build's lock file")
 class LockFileInTheWay(GuardTest):
@@ -200,6 +218,31 @@ class LockFileInTheWay(GuardTest):
         self.assertIn(b"PermissionError", attempt.stderr)
 
 
+@unittest.skipUnless(WINE, "the Windows guard object")
+class GuardObjectInTheWay(GuardTest):
+
+    def test_event_under_the_guards_name(self):
+        # Any local user may make an event in Global\; CreateMutex then fails, and the run
+        # must end rather than go on unguarded.
+        release = self.root / "release.flag"
+        holder = subprocess.Popen(
+            ["wine", os.environ["MEFW_EVENT_HOLDER"], "Global\\Norvane.mefwupdate",
+             windows_path(release)], stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+            stderr=subprocess.PIPE)
+        try:
+            self.assertEqual(holder.stdout.readline().strip(), b"ready")
+            run = self.run_installer("-s")
+            self.assert_code(run, 2019)
+            self.assertIn(error_report(
+                "ERROR 2019s: The one-instance guard Global\\Norvane.mefwupdate cannot be set "
+                "up: another kind of object holds its name."), run.out)
+            self.assertEqual(run.calls, [])
+        finally:
+            release.write_text("")
+            holder.communicate(timeout=60)
+        self.assert_code(self.run_installer("-s"), 0)
+
+
 @unittest.skipIf(WINE, "the power supply folder is read by the POSIX build only")
 class Power(GuardTest):
 
@@ -247,6 +290,28 @@ class Power(GuardTest):
         shutil.rmtree(self.power_supply)
         self.supplies(AC=dict(type="Mains", online="0"), BAT0=self.battery(24))
         self.assert_code(self.run_installer("-s"), 2016)
+
+    def test_several_batteries_are_weighed_by_what_they_hold(self):
+        # 10 % of a large battery and 50 % of a small one: 14 % together, not 30 %.
+        layouts = {
+            "energy": ("energy_now", "energy_full"),
+            "charge": ("charge_now", "charge_full"),
+        }
+        for name, (now, full) in layouts.items():
+            with self.subTest(name):
+                shutil.rmtree(self.power_supply, ignore_errors=True)
+                self.supplies(AC=dict(type="Mains", online="0"),
+                              BAT0=self.battery(10, **{now: "9000000", full: "90000000"}),
+                              BAT1=self.battery(50, **{now: "5000000", full: "10000000"}))
+                run = self.run_installer("-s")
+                self.assert_code(run, 2016)
+                self.assertIn("running on battery with 14% charge", run.out)
+        # One battery that does not say what it holds: the plain average, 30 %, lets it go on.
+        shutil.rmtree(self.power_supply)
+        self.supplies(AC=dict(type="Mains", online="0"),
+                      BAT0=self.battery(10, energy_now="9000000", energy_full="90000000"),
+                      BAT1=self.battery(50))
+        self.assert_code(self.run_installer("-s"), 0)
 
 
 class ClosedOutput(GuardTest):
