@@ -108,7 +108,8 @@ class Run:
         self.pause_seen = pause_seen
 
     def __repr__(self):
-        return "Run(code=%r, out=%r, calls=%r)" % (self.code, self.out, self.calls)
+        return "Run(code=%r, out=%r, err=%r, calls=%r)" % (self.code, self.out, self.err[-500:],
+                                                          self.calls)
 
 
 class KitboxTest(unittest.TestCase):
