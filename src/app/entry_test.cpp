@@ -345,7 +345,7 @@ class GuardTest : public EntryTest {
 };
 
 TEST_F(GuardTest, SecondInstallerEndsBeforeInputOrAnyToolInEveryFirmwareMode) {
-  fake().installerLock = platform::InstallerLock::heldElsewhere;
+  fake().installerLock.outcome = platform::InstallerLock::heldElsewhere;
   for (const char* mode : {"-v", "-meinfo", "-systeminfo"}) {
     fake().pipesOpened.clear();
     fs::remove("installerError.log");
@@ -354,7 +354,7 @@ TEST_F(GuardTest, SecondInstallerEndsBeforeInputOrAnyToolInEveryFirmwareMode) {
     EXPECT_TRUE(fake().pipesOpened.empty()) << mode;
     EXPECT_TRUE(fs::exists("installerError.log")) << mode;
     restartProcess();
-    fake().installerLock = platform::InstallerLock::heldElsewhere;
+    fake().installerLock.outcome = platform::InstallerLock::heldElsewhere;
   }
   EXPECT_EQ(run({"-s"}), 2015);
   EXPECT_TRUE(
@@ -363,25 +363,46 @@ TEST_F(GuardTest, SecondInstallerEndsBeforeInputOrAnyToolInEveryFirmwareMode) {
 }
 
 TEST_F(GuardTest, HelpScreensNeedNoGuard) {
-  fake().installerLock = platform::InstallerLock::heldElsewhere;
+  fake().installerLock.outcome = platform::InstallerLock::heldElsewhere;
   fake().workingFolder = "\\\\server\\share\\Kitbox";
   EXPECT_EQ(run({"-s", "-h"}), 1);
   EXPECT_EQ(fake().installerLockClaims, 0);
   restartProcess();
-  fake().installerLock = platform::InstallerLock::heldElsewhere;
+  fake().installerLock.outcome = platform::InstallerLock::heldElsewhere;
   EXPECT_EQ(run({"-s", "-supersecrethelp"}), 1);
   EXPECT_EQ(fake().installerLockClaims, 0);
 }
 
-TEST_F(GuardTest, UnavailableLockDoesNotBlockTheUpdate) {
-  fake().installerLock = platform::InstallerLock::unavailable;
+TEST_F(GuardTest, BlockedGuardEndsEveryFirmwareModeBeforeAnyTool) {
+  // Held, another kind of object under the guard's name, or no way to set it up at all: only
+  // the first may be waited out, and none may let a flash run unguarded.
+  const std::vector<std::pair<std::string, std::string>> problems = {
+      {"Global\\Norvane.mefwupdate", "another kind of object holds its name"},
+      {"/run/mefwupdate/mefwupdate.lock", "a symbolic link stands at its path"},
+      {"Global\\Norvane.mefwupdate", "Access is denied. (5)"}};
+  for (const auto& [guard, problem] : problems) {
+    for (const char* mode : {"-v", "-meinfo", "-systeminfo"}) {
+      fake().installerLock = {platform::InstallerLock::blocked, guard, problem, ""};
+      EXPECT_EQ(run({"-s", mode}), 2019) << mode;
+      EXPECT_TRUE(fake().pipesOpened.empty()) << mode;
+      EXPECT_TRUE(shown("ERROR 2019s: The one-instance guard " + guard +
+                        " cannot be set up: " + problem + ".\n\n"))
+          << mode;
+      restartProcess();
+    }
+  }
+}
+
+TEST_F(GuardTest, GuardInAPlaceOfDevelopmentOnlyIsSaidAndTheUpdateGoesOn) {
+  fake().installerLock.note =
+      "XDG_RUNTIME_DIR is not set: the one-instance guard is kept in /tmp.\n";
   EXPECT_EQ(run({"-s", "-v"}), 0);
-  EXPECT_TRUE(shown("Cannot tell whether another firmware update is running; going on.\n"));
+  EXPECT_TRUE(shown("XDG_RUNTIME_DIR is not set: the one-instance guard is kept in /tmp.\n"));
 }
 
 TEST_F(GuardTest, NetworkKitboxEndsBeforeTheGuardAndAnyTool) {
   fake().workingFolder = "\\\\server\\share\\Kitbox";
-  fake().installerLock = platform::InstallerLock::heldElsewhere;
+  fake().installerLock.outcome = platform::InstallerLock::heldElsewhere;
   for (const char* mode : {"-v", "-meinfo", "-systeminfo"}) {
     EXPECT_EQ(run({"-s", mode}), 2017) << mode;
     EXPECT_TRUE(fake().pipesOpened.empty()) << mode;
@@ -446,14 +467,17 @@ TEST_F(GuardTest, VersionChecksComeBeforeThePowerCheck) {
 }
 
 TEST_F(GuardTest, NetworkPathsAreToldFromLocalOnes) {
-  for (const char* folder : {"\\\\server\\share", "\\\\server\\share\\Kit box", "//server/share",
-                             "\\\\?\\UNC\\server\\share\\Kitbox", "\\\\?\\unc\\server\\share",
-                             "\\\\.\\UNC\\server\\share"}) {
+  for (const char* folder :
+       {"\\\\server\\share", "\\\\server\\share\\Kit box", "//server/share",
+        "\\\\?\\UNC\\server\\share\\Kitbox", "\\\\?\\unc\\server\\share",
+        "\\\\.\\UNC\\server\\share", "\\\\?\\GLOBALROOT\\Device\\Mup\\server\\share\\Kitbox",
+        "\\\\.\\globalroot\\device\\mup\\server", "//?/GlobalRoot/Device/Mup/s"}) {
     EXPECT_TRUE(isNetworkPath(folder)) << folder;
   }
-  for (const char* folder :
-       {"C:\\Kitbox", "Z:\\", "\\\\?\\C:\\Kitbox", "\\\\.\\C:\\Kitbox", "\\\\?\\Volume{0}\\Kitbox",
-        "\\Kitbox", "/home/kit/Kitbox", "\\", "", "\\\\?\\UNCX\\x"}) {
+  for (const char* folder : {"C:\\Kitbox", "Z:\\", "\\\\?\\C:\\Kitbox", "\\\\.\\C:\\Kitbox",
+                             "\\\\?\\Volume{0}\\Kitbox", "\\Kitbox", "/home/kit/Kitbox", "\\", "",
+                             "\\\\?\\UNCX\\x", "\\\\?\\GLOBALROOT\\Device\\HarddiskVolume2\\Kitbox",
+                             "\\\\?\\GLOBALROOT\\Device\\Mupx\\server"}) {
     EXPECT_FALSE(isNetworkPath(folder)) << folder;
   }
 }

@@ -61,6 +61,7 @@ ErrorCatalogue runTimeErrorCodes() {
       {"2018s",
        "ERROR 2018s: The tool # is not signed by Intel Corporation (#). The Kitbox may have been "
        "altered: get it again from Norvane."},
+      {"2019s", "ERROR 2019s: The one-instance guard # cannot be set up: #."},
       {"3000n",
        "CODE  3000n: The system's firmware # is newer than the kitbox #, cannot downgrade."},
       {"3001n",

@@ -1,5 +1,8 @@
 #include "app/run_guards.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "app/error_catalogue.h"
 #include "console/messages.h"
 #include "platform/platform.h"
@@ -19,17 +22,18 @@ void checkWorkingFolderIsLocal() {
   if (isNetworkPath(folder)) raiseError("2017s", {folder});
 }
 
+// A guard that cannot be set up is never passed over: another user could then switch it off
+// and have two flashes run side by side.
 void claimInstallerLock() {
-  switch (platform::claimInstallerLock()) {
+  platform::InstallerLockClaim claim = platform::claimInstallerLock();
+  switch (claim.outcome) {
     case platform::InstallerLock::claimed:
+      if (!claim.note.empty()) printVerbose(claim.note, "default");
       return;
     case platform::InstallerLock::heldElsewhere:
       raiseError("2015s");
-    case platform::InstallerLock::unavailable:
-      // Refusing here would block every update on a machine whose temporary folder is broken.
-      printVerbose("Cannot tell whether another firmware update is running; going on.\n",
-                   "default");
-      return;
+    case platform::InstallerLock::blocked:
+      raiseError("2019s", {claim.guard, claim.problem});
   }
 }
 
@@ -38,8 +42,13 @@ void claimInstallerLock() {
 bool isNetworkPath(const std::string& folder) {
   if (folder.size() < 2 || !isSeparator(folder[0]) || !isSeparator(folder[1])) return false;
   if (!isDevicePrefix(folder)) return true;
-  std::string kind = toLower(folder.substr(4, 4));
-  return kind == "unc\\" || kind == "unc/";
+  // The redirector's device stands for a share as the UNC form does.
+  std::string rest = toLower(folder.substr(4));
+  std::replace(rest.begin(), rest.end(), '/', '\\');
+  for (const char* share : {"unc\\", "globalroot\\device\\mup\\"}) {
+    if (rest.compare(0, std::strlen(share), share) == 0) return true;
+  }
+  return false;
 }
 
 void claimFirmwareAccess() {

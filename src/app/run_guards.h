@@ -6,13 +6,15 @@
 // The lowest battery charge, in percent, at which an update runs without mains power.
 constexpr int minimumBatteryCharge = 25;
 
-// True for a network path (\\server\share\... or \\?\UNC\server\share\...), which the command
-// interpreter cannot use as its current folder. A mapped drive letter is a local path.
+// True for a network path (\\server\share\..., \\?\UNC\server\share\... or
+// \\?\GLOBALROOT\Device\Mup\server\share\...), which the command interpreter cannot use as its
+// current folder. A mapped drive letter is a local path.
 bool isNetworkPath(const std::string& folder);
 
 // For every mode that runs Intel's tools, before any of them runs: refuses a Kitbox run from a
-// network path ("2017s") and a second installer on the same computer ("2015s"). The installer
-// lock claimed here is held until the process ends.
+// network path ("2017s"), a second installer on the same computer, or the flash of one that was
+// ended ("2015s"), and a guard that something stands in the way of ("2019s"). The installer
+// lock claimed here is held until the process ends, and by the flash while it runs.
 void claimFirmwareAccess();
 
 // Refuses an update on battery power below minimumBatteryCharge ("2016s"). Mains power, no

@@ -17,6 +17,7 @@
 #include "platform/pipe_chunks.h"
 #include "platform/platform.h"
 #include "platform/posix_paths.h"
+#include "platform/run_guards_posix.h"
 
 extern char** environ;
 
@@ -33,19 +34,24 @@ struct RunningCommand {
   bool limited = false;
   Clock::time_point deadline;
   bool timedOut = false;
+  bool capped = false;
+  bool ended = false;        // the child was waited for
+  int status = 0;            // its wait status, once ended
+  std::size_t received = 0;  // bytes of output read so far
   PipeBuffer buffer;
 };
 
 // The child starts with the signal handling of a fresh process: whatever this program ignores
-// or blocks (a closed pipe, for one) must not change how the command behaves.
-void prepareSpawnAttributes(posix_spawnattr_t& attributes, bool ownGroup) {
+// or blocks must not change how the command behaves. Only a flash keeps SIGPIPE ignored (see
+// spawnShell).
+void prepareSpawnAttributes(posix_spawnattr_t& attributes, bool ownGroup, bool flash) {
   posix_spawnattr_init(&attributes);
   sigset_t none;
   sigemptyset(&none);
   sigset_t defaults;
   sigemptyset(&defaults);
   for (int signal : {SIGPIPE, SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGCHLD}) {
-    sigaddset(&defaults, signal);
+    if (!(flash && signal == SIGPIPE)) sigaddset(&defaults, signal);
   }
   posix_spawnattr_setsigmask(&attributes, &none);
   posix_spawnattr_setsigdefault(&attributes, &defaults);
@@ -58,22 +64,36 @@ void prepareSpawnAttributes(posix_spawnattr_t& attributes, bool ownGroup) {
 }
 
 // Starts "/bin/sh -c commandLine" with its standard output on a new pipe; returns the pipe's
-// reading end, or -1.
-int spawnShell(const std::string& commandLine, bool ownGroup, pid_t& child) {
+// reading end, or -1. A flash inherits the installer lock's descriptor: the lock belongs to the
+// open file, so the flash holds it as long as it runs, also when this program is ended first.
+// Every other descriptor of the lock is closed on exec.
+int spawnShell(const std::string& commandLine, bool ownGroup, bool flash, pid_t& child) {
   int ends[2];
   if (pipe2(ends, O_CLOEXEC) != 0) return -1;
+  int lock = flash ? claimedLockDescriptor() : -1;
+  int inherited = lock >= 0 ? dup(lock) : -1;  // a copy made by dup is not closed on exec
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, ends[1], STDOUT_FILENO);
   posix_spawnattr_t attributes;
-  prepareSpawnAttributes(attributes, ownGroup);
+  prepareSpawnAttributes(attributes, ownGroup, flash);
+  // A flash must outlive this program when it is ended: its writes to a pipe that no one reads
+  // any more then fail, as they do on Windows, instead of ending it with SIGPIPE. An ignored
+  // signal stays ignored across exec, a handled one does not, so it is ignored for the spawn.
+  struct sigaction ignore {};
+  struct sigaction previous {};
+  ignore.sa_handler = SIG_IGN;
+  sigemptyset(&ignore.sa_mask);
+  if (flash) sigaction(SIGPIPE, &ignore, &previous);
   std::string shell = "/bin/sh";
   std::string option = "-c";
   std::string command = toPosixSeparators(commandLine);
   char* argv[] = {shell.data(), option.data(), command.data(), nullptr};
   int failed = posix_spawn(&child, shell.c_str(), &actions, &attributes, argv, environ);
+  if (flash) sigaction(SIGPIPE, &previous, nullptr);
   posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
+  if (inherited >= 0) close(inherited);
   close(ends[1]);
   if (failed == 0) return ends[0];
   close(ends[0]);
@@ -85,6 +105,8 @@ int millisecondsLeft(const RunningCommand& state) {
   return left.count() > 0 ? static_cast<int>(left.count()) : 0;
 }
 
+// A grandchild that calls setsid leaves the group and is not ended with it. Windows' job object
+// has no such gap; POSIX is the development build, so it is left at that.
 void endCommandGroup(RunningCommand& state) {
   state.timedOut = true;
   kill(-state.child, SIGKILL);
@@ -111,32 +133,66 @@ std::size_t readPipe(void* source, char* into, std::size_t size) {
     endCommandGroup(state);
     return 0;
   }
+  // At the cap one more byte is asked for, to tell an output that ends there from one that
+  // goes on.
+  std::size_t room = state.limited ? queryOutputCap - state.received : size;
+  bool atCap = state.limited && room == 0;
+  char spare;
   for (;;) {
-    ssize_t count = read(state.descriptor, into, size);
-    if (count >= 0) return static_cast<std::size_t>(count);
-    if (errno != EINTR) return 0;
+    ssize_t count = atCap ? read(state.descriptor, &spare, 1)
+                          : read(state.descriptor, into, room < size ? room : size);
+    if (count < 0 && errno == EINTR) continue;
+    if (count <= 0) return 0;
+    if (!atCap) {
+      state.received += static_cast<std::size_t>(count);
+      return static_cast<std::size_t>(count);
+    }
+    state.capped = true;
+    endCommandGroup(state);
+    return 0;
   }
 }
 
-void waitForChild(pid_t child, int options, pid_t& result) {
-  int status = 0;
+// A flash's output is read to its end, whatever the reader did with it: a closed pipe would
+// end the tool at its next write, in the middle of the firmware write.
+void drainOutput(int descriptor) {
+  char discarded[4096];
+  for (;;) {
+    ssize_t count = read(descriptor, discarded, sizeof discarded);
+    if (count == 0 || (count < 0 && errno != EINTR)) return;
+  }
+}
+
+void waitForChild(RunningCommand& state, int options, pid_t& result) {
   do {
-    result = waitpid(child, &status, options);
+    result = waitpid(state.child, &state.status, options);
   } while (result < 0 && errno == EINTR);
+  if (result != 0) state.ended = true;
 }
 
 // A command may close its output and still run on: the time limit holds for its end too.
 void waitForLimitedChild(RunningCommand& state) {
   pid_t result = 0;
   for (;;) {
-    waitForChild(state.child, WNOHANG, result);
+    waitForChild(state, WNOHANG, result);
     if (result != 0) return;
     if (millisecondsLeft(state) == 0) break;
     timespec step{0, 5 * 1000 * 1000};
     nanosleep(&step, nullptr);
   }
   endCommandGroup(state);
-  waitForChild(state.child, 0, result);
+  waitForChild(state, 0, result);
+}
+
+void waitForEnd(RunningCommand& state) {
+  if (state.ended) return;
+  if (state.limited) {
+    waitForLimitedChild(state);
+  } else {
+    drainOutput(state.descriptor);
+    pid_t result = 0;
+    waitForChild(state, 0, result);
+  }
 }
 
 }  // namespace
@@ -145,12 +201,14 @@ struct CommandPipe::State {
   RunningCommand command;
 };
 
-CommandPipe::CommandPipe(const std::string& commandLine, TimeLimit timeLimit) : state(new State) {
+CommandPipe::CommandPipe(const std::string& commandLine, TimeLimit timeLimit, CommandRole role)
+    : state(new State) {
   std::fflush(stdout);  // the child's output must not overtake ours
   RunningCommand& command = state->command;
-  command.limited = timeLimit > TimeLimit::zero();
+  bool flash = role == CommandRole::flash;
+  command.limited = !flash && timeLimit > TimeLimit::zero();
   command.deadline = Clock::now() + timeLimit;
-  command.descriptor = spawnShell(commandLine, command.limited, command.child);
+  command.descriptor = spawnShell(commandLine, command.limited, flash, command.child);
   // Read past stdio, so that the program knows when a read may wait.
   command.buffer.source = &command;
   command.buffer.read = readPipe;
@@ -160,12 +218,12 @@ CommandPipe::~CommandPipe() {
   RunningCommand& command = state->command;
   if (command.descriptor < 0) return;
   std::fflush(stdout);
-  close(command.descriptor);
   if (command.limited) {
-    waitForLimitedChild(command);
+    close(command.descriptor);
+    if (!command.ended) waitForLimitedChild(command);
   } else {
-    pid_t result = 0;
-    waitForChild(command.child, 0, result);
+    waitForEnd(command);
+    close(command.descriptor);
   }
 }
 
@@ -176,6 +234,16 @@ bool CommandPipe::readChunk(std::string& chunk) {
 }
 
 bool CommandPipe::timedOut() const { return state->command.timedOut; }
+
+bool CommandPipe::outputCapped() const { return state->command.capped; }
+
+bool CommandPipe::commandNotFound() {
+  RunningCommand& command = state->command;
+  if (!isOpen() || command.timedOut) return false;
+  waitForEnd(command);
+  int status = command.status;
+  return WIFEXITED(status) && (WEXITSTATUS(status) == 126 || WEXITSTATUS(status) == 127);
+}
 
 void pauseMilliseconds(unsigned milliseconds) {
   std::fflush(stdout);

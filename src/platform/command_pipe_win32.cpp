@@ -9,6 +9,7 @@
 
 #include "platform/pipe_chunks.h"
 #include "platform/platform.h"
+#include "platform/run_guards_win32.h"
 #include "platform/system_folder_win32.h"
 
 namespace platform {
@@ -22,10 +23,20 @@ struct RunningCommand {
   HANDLE job = nullptr;                  // the group of a command with a time limit
   HANDLE watchdog = nullptr;             // the thread that ends the job at the limit
   HANDLE finished = nullptr;             // set when the command's end was seen
+  HANDLE reader = nullptr;               // the thread that reads, whose read the limit cancels
+  bool flash = false;
   DWORD limitMilliseconds = 0;
+  ULONGLONG deadline = 0;  // in GetTickCount64's milliseconds
   volatile LONG timedOut = 0;
+  volatile LONG capped = 0;
+  volatile LONG reading = 0;  // the reader waits in ReadFile
+  std::size_t received = 0;   // bytes of output read so far
   PipeBuffer buffer;
 };
+
+// How long the end of a command that was ended at its limit is waited for: one stuck in a
+// driver call may never end, and the installer must still come to its own end.
+constexpr DWORD endGraceMilliseconds = 10000;
 
 // The child gets this program's standard input and error, as _popen gives them; only an
 // inheritable handle reaches it, and the program's own may not be one.
@@ -53,8 +64,16 @@ HANDLE killingJob() {
   return job;
 }
 
+// Makes the guard's handle inheritable for the one start of a flash, so that the flash holds
+// the guard as long as it runs; every other command starts without it.
+void offerGuard(bool flash, DWORD inherit) {
+  HANDLE guard = flash ? claimedGuardHandle() : nullptr;
+  if (guard != nullptr) SetHandleInformation(guard, HANDLE_FLAG_INHERIT, inherit);
+}
+
 // Starts the interpreter suspended when it is to join a job, so that it starts nothing
-// outside the job.
+// outside the job. A command whose limit cannot be enforced, because it cannot join its job,
+// counts as not started: its reading could otherwise wait for ever on a grandchild.
 bool startInterpreter(RunningCommand& state, const std::string& commandLine, HANDLE outputEnd) {
   std::string interpreter = commandInterpreter();
   std::string arguments = "\"" + interpreter + "\" /c " + commandLine;
@@ -67,16 +86,19 @@ bool startInterpreter(RunningCommand& state, const std::string& commandLine, HAN
   startup.hStdError = inheritableCopy(STD_ERROR_HANDLE);
   PROCESS_INFORMATION started{};
   DWORD flags = state.job != nullptr ? CREATE_SUSPENDED : 0;
+  offerGuard(state.flash, HANDLE_FLAG_INHERIT);
   bool ok = CreateProcessA(interpreter.c_str(), arguments.data(), nullptr, nullptr, TRUE, flags,
                            nullptr, nullptr, &startup, &started) != FALSE;
+  offerGuard(state.flash, 0);
   for (HANDLE copy : {startup.hStdInput, startup.hStdError}) {
     if (copy != nullptr) CloseHandle(copy);
   }
   if (!ok) return false;
   if (state.job != nullptr && !AssignProcessToJobObject(state.job, started.hProcess)) {
-    // Without the job only the interpreter itself can be ended at the limit.
-    CloseHandle(state.job);
-    state.job = nullptr;
+    TerminateProcess(started.hProcess, 1);
+    CloseHandle(started.hThread);
+    CloseHandle(started.hProcess);
+    return false;
   }
   if (flags & CREATE_SUSPENDED) ResumeThread(started.hThread);
   CloseHandle(started.hThread);
@@ -92,29 +114,35 @@ void endCommand(RunningCommand& state) {
   }
 }
 
-// Runs beside the reading, which blocks in ReadFile: ending the job closes every copy of the
-// pipe's writing end, and the read then returns as at the end of the output.
+// Runs beside the reading, which blocks in ReadFile. Ending the job closes every copy of the
+// pipe's writing end, and the read then returns as at the end of the output; a member stuck in
+// a driver call may keep its copy, so the pending read is cancelled too, again and again until
+// the reader has let go of the pipe (an anonymous pipe cannot be read overlapped).
 DWORD WINAPI watchCommand(void* parameter) {
   auto& state = *static_cast<RunningCommand*>(parameter);
-  if (WaitForSingleObject(state.finished, state.limitMilliseconds) == WAIT_TIMEOUT) {
-    InterlockedExchange(&state.timedOut, 1);
-    endCommand(state);
-  }
+  if (WaitForSingleObject(state.finished, state.limitMilliseconds) != WAIT_TIMEOUT) return 0;
+  InterlockedExchange(&state.timedOut, 1);
+  endCommand(state);
+  do {
+    if (state.reading != 0) CancelSynchronousIo(state.reader);
+  } while (WaitForSingleObject(state.finished, 20) == WAIT_TIMEOUT);
   return 0;
 }
 
-void startWatchdog(RunningCommand& state, TimeLimit timeLimit) {
+// A limit that no watchdog can enforce counts as a failed start.
+bool startWatchdog(RunningCommand& state, TimeLimit timeLimit) {
   state.limitMilliseconds = static_cast<DWORD>(timeLimit.count());
+  state.deadline = GetTickCount64() + state.limitMilliseconds;
+  if (!DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &state.reader,
+                       0, FALSE, DUPLICATE_SAME_ACCESS)) {
+    state.reader = nullptr;
+    return false;
+  }
   state.finished = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   if (state.finished != nullptr) {
     state.watchdog = CreateThread(nullptr, 0, watchCommand, &state, 0, nullptr);
   }
-  // Without a watchdog the command cannot be timed; it is ended at once rather than risk an
-  // endless wait.
-  if (state.watchdog == nullptr) {
-    InterlockedExchange(&state.timedOut, 1);
-    endCommand(state);
-  }
+  return state.watchdog != nullptr;
 }
 
 bool launch(RunningCommand& state, const std::string& commandLine, TimeLimit timeLimit) {
@@ -125,11 +153,29 @@ bool launch(RunningCommand& state, const std::string& commandLine, TimeLimit tim
     return false;
   }
   SetHandleInformation(state.output, HANDLE_FLAG_INHERIT, 0);
-  if (timeLimit > TimeLimit::zero()) state.job = killingJob();
+  bool limited = !state.flash && timeLimit > TimeLimit::zero();
+  if (limited) {
+    state.job = killingJob();
+    if (state.job == nullptr) {
+      CloseHandle(outputEnd);
+      return false;
+    }
+  }
   bool started = startInterpreter(state, commandLine, outputEnd);
   CloseHandle(outputEnd);
-  if (started && timeLimit > TimeLimit::zero()) startWatchdog(state, timeLimit);
+  if (started && limited && !startWatchdog(state, timeLimit)) {
+    TerminateJobObject(state.job, 1);
+    WaitForSingleObject(state.process, endGraceMilliseconds);
+    return false;
+  }
   return started;
+}
+
+bool readOnce(RunningCommand& state, char* into, DWORD size, DWORD& count) {
+  InterlockedExchange(&state.reading, 1);
+  bool ok = state.timedOut == 0 && ReadFile(state.output, into, size, &count, nullptr);
+  InterlockedExchange(&state.reading, 0);
+  return ok;
 }
 
 // Called only when every byte read before is handed out: the command may not have printed
@@ -137,12 +183,35 @@ bool launch(RunningCommand& state, const std::string& commandLine, TimeLimit tim
 std::size_t readPipe(void* source, char* into, std::size_t size) {
   auto& state = *static_cast<RunningCommand*>(source);
   std::fflush(stdout);
+  // At the cap one more byte is asked for, to tell an output that ends there from one that
+  // goes on.
+  bool limited = state.job != nullptr;
+  std::size_t room = limited ? queryOutputCap - state.received : size;
+  bool atCap = limited && room == 0;
+  char spare;
   DWORD count = 0;
-  while (state.timedOut == 0 &&
-         ReadFile(state.output, into, static_cast<DWORD>(size), &count, nullptr)) {
-    if (count > 0) return count;  // an empty write by the child is no end of output
+  while (atCap ? readOnce(state, &spare, 1, count)
+               : readOnce(state, into, static_cast<DWORD>(room < size ? room : size), count)) {
+    if (count == 0) continue;  // an empty write by the child is no end of output
+    if (!atCap) {
+      state.received += count;
+      return count;
+    }
+    InterlockedExchange(&state.capped, 1);
+    InterlockedExchange(&state.timedOut, 1);
+    endCommand(state);
+    return 0;
   }
   return 0;
+}
+
+// A flash's output is read to its end, whatever the reader did with it: a closed pipe would
+// make the tool's later writes fail in the middle of the firmware write.
+void drainOutput(HANDLE output) {
+  char discarded[4096];
+  DWORD count = 0;
+  while (ReadFile(output, discarded, sizeof discarded, &count, nullptr)) {
+  }
 }
 
 void closeHandle(HANDLE& handle) {
@@ -156,10 +225,20 @@ struct CommandPipe::State {
   RunningCommand command;
 };
 
-CommandPipe::CommandPipe(const std::string& commandLine, TimeLimit timeLimit) : state(new State) {
+CommandPipe::CommandPipe(const std::string& commandLine, TimeLimit timeLimit, CommandRole role)
+    : state(new State) {
   std::fflush(stdout);  // the child's output must not overtake ours
   RunningCommand& command = state->command;
+  command.flash = role == CommandRole::flash;
   if (!launch(command, commandLine, timeLimit)) {
+    if (command.watchdog != nullptr) {
+      SetEvent(command.finished);
+      WaitForSingleObject(command.watchdog, INFINITE);
+    }
+    closeHandle(command.watchdog);
+    closeHandle(command.finished);
+    closeHandle(command.reader);
+    closeHandle(command.process);
     closeHandle(command.output);
     closeHandle(command.job);
     command.output = INVALID_HANDLE_VALUE;
@@ -172,15 +251,25 @@ CommandPipe::~CommandPipe() {
   RunningCommand& command = state->command;
   if (command.output == INVALID_HANDLE_VALUE) return;
   std::fflush(stdout);
-  closeHandle(command.output);
-  // A command with a limit is ended by the watchdog at the latest when the limit passes.
-  WaitForSingleObject(command.process, INFINITE);
+  if (command.job == nullptr) {
+    drainOutput(command.output);
+    closeHandle(command.output);
+    WaitForSingleObject(command.process, INFINITE);
+  } else {
+    closeHandle(command.output);
+    // The watchdog ends the job at the limit at the latest; the wait for the end that follows
+    // is bounded all the same.
+    ULONGLONG now = GetTickCount64();
+    DWORD left = command.deadline > now ? static_cast<DWORD>(command.deadline - now) : 0;
+    WaitForSingleObject(command.process, left + endGraceMilliseconds);
+  }
   if (command.watchdog != nullptr) {
     SetEvent(command.finished);
     WaitForSingleObject(command.watchdog, INFINITE);
   }
   closeHandle(command.watchdog);
   closeHandle(command.finished);
+  closeHandle(command.reader);
   closeHandle(command.process);
   // Ends whatever the command left running behind it.
   closeHandle(command.job);
@@ -193,6 +282,23 @@ bool CommandPipe::readChunk(std::string& chunk) {
 }
 
 bool CommandPipe::timedOut() const { return state->command.timedOut != 0; }
+
+bool CommandPipe::outputCapped() const { return state->command.capped != 0; }
+
+bool CommandPipe::commandNotFound() {
+  RunningCommand& command = state->command;
+  if (!isOpen() || command.timedOut != 0) return false;
+  if (command.job == nullptr) {
+    drainOutput(command.output);
+    WaitForSingleObject(command.process, INFINITE);
+  } else {
+    ULONGLONG now = GetTickCount64();
+    DWORD left = command.deadline > now ? static_cast<DWORD>(command.deadline - now) : 0;
+    WaitForSingleObject(command.process, left + endGraceMilliseconds);
+  }
+  DWORD code = 0;
+  return GetExitCodeProcess(command.process, &code) && code == 9009;
+}
 
 void pauseMilliseconds(unsigned milliseconds) {
   std::fflush(stdout);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -47,17 +48,35 @@ bool readInputWord(std::string& word);
 using TimeLimit = std::chrono::milliseconds;
 constexpr TimeLimit noTimeLimit{0};
 
+// What a command is to the installer, which decides how it is run and let go of.
+enum class CommandRole {
+  // A question to the machine. With a time limit it runs in a group of its own (a job object
+  // on Windows, a process group on POSIX), and the whole group is ended when the limit passes
+  // or once its output passes queryOutputCap: the reading then stops as if the output had
+  // ended, and timedOut() says so.
+  query,
+  // The firmware write, which must never be cut short or run twice. It has no time limit, is
+  // never ended, and its output is read to its end whatever the program does with it: the
+  // destructor reads and discards what is left before it waits. It alone inherits the
+  // one-instance guard claimed by claimInstallerLock, so the guard stays held while it runs,
+  // even when the installer itself is ended first.
+  flash,
+};
+
+// The most output a time-limited query keeps: far beyond any real answer, and small enough
+// that a command printing without end cannot take the machine's memory.
+constexpr std::size_t queryOutputCap = 32 * 1024 * 1024;
+
 // A read pipe on a command's standard output, run through the command interpreter and opened
 // as binary ("rb") so that the child's bytes arrive unchanged. The destructor flushes standard
-// output, closes the pipe and waits for the command to end.
-//
-// With a time limit the command runs in a group of its own (a job object on Windows, a process
-// group on POSIX). When the limit passes before the command has ended, the whole group is
-// ended: the reading stops as if the output had ended, and timedOut() says so. Without a limit
-// the command is waited for as long as it runs: a firmware write must never be cut short.
+// output and lets go of the command: a flash's output is read to its end, a query's pipe is
+// closed, and then the command's end is waited for (a time-limited query's for a bounded
+// time only). A query without a time limit is waited for as long as it runs.
 class CommandPipe {
  public:
-  explicit CommandPipe(const std::string& commandLine, TimeLimit timeLimit = noTimeLimit);
+  // A flash ignores the time limit.
+  explicit CommandPipe(const std::string& commandLine, TimeLimit timeLimit = noTimeLimit,
+                       CommandRole role = CommandRole::query);
   ~CommandPipe();
   CommandPipe(const CommandPipe&) = delete;
   CommandPipe& operator=(const CommandPipe&) = delete;
@@ -71,8 +90,20 @@ class CommandPipe {
   // to standard output is flushed.
   bool readChunk(std::string& chunk);
 
-  // True once the command was ended because its time limit passed.
+  // True once the command was ended because its time limit passed or its output passed
+  // queryOutputCap.
   bool timedOut() const;
+
+  // True once the command was ended because its output passed queryOutputCap.
+  bool outputCapped() const;
+
+  // Once the output has ended: true when the command interpreter could not start the command
+  // at all (the POSIX shell's exit status 126 or 127, cmd.exe's 9009; its translated "not
+  // recognized" text goes to standard error and is never looked at). Waits for the command's
+  // end, a time-limited one's for a bounded time. A program that itself exits with one of
+  // these statuses looks the same, so the answer is for the queries only: a flash is never
+  // started twice.
+  bool commandNotFound();
 
  private:
   struct State;
@@ -235,19 +266,34 @@ class DeviceDrivers {
 
 // The outcome of claiming the right to talk to the firmware.
 enum class InstallerLock {
-  // This process holds it until it ends, however it ends: the system releases it, so a
-  // crashed run never blocks the next one.
+  // This process holds it until it ends, however it ends (the system releases it), and hands
+  // it to the flash it starts, which holds it for as long as it runs.
   claimed,
-  // Another installer on this computer holds it, in this session or in any other.
+  // Another installer, or the flash of one that was ended, holds it on this computer, in this
+  // session or in any other.
   heldElsewhere,
-  // The system gave no way to set it up (no usable temporary folder, no named objects).
-  unavailable,
+  // Something stands in the guard's way: a file or object that another user could have put
+  // there, a folder others may write, or no way to set the guard up at all.
+  blocked,
+};
+
+struct InstallerLockClaim {
+  InstallerLock outcome = InstallerLock::claimed;
+  // The lock file's path or the guard object's name.
+  std::string guard;
+  // When blocked: what is wrong.
+  std::string problem;
+  // When claimed: something worth a verbose line (a guard in a place of development only).
+  std::string note;
 };
 
 // Claims the one right per computer to run Intel's tools against the firmware. Windows: a
-// named mutex in the Global\ namespace; POSIX: an advisory lock on mefwupdate.lock in the
-// temporary folder. A second claim in the same process gives the first one's outcome.
-InstallerLock claimInstallerLock();
+// named mutex in the Global\ namespace that only SYSTEM and the Administrators may open;
+// POSIX: an advisory lock on mefwupdate.lock, mode 0600, in a folder no one else may write:
+// /run/mefwupdate for root, $XDG_RUNTIME_DIR for anyone else (the temporary folder when that
+// is unset), or the folder MEFW_LOCK_DIR names, for tests. A second claim in the same process
+// gives the first one's outcome.
+InstallerLockClaim claimInstallerLock();
 
 // The battery's charge in percent (0 to 100) while the computer runs on its battery alone;
 // nothing on mains power, without a battery, or when the power state cannot be read. The POSIX

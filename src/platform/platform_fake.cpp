@@ -49,14 +49,19 @@ struct CommandPipe::State {
   std::string output;
   std::size_t position = 0;
   bool hangs = false;
+  bool capped = false;
+  bool notFound = false;
   bool timedOut = false;
 };
 
-CommandPipe::CommandPipe(const std::string& commandLine, TimeLimit timeLimit) : state(new State) {
+CommandPipe::CommandPipe(const std::string& commandLine, TimeLimit timeLimit, CommandRole role)
+    : state(new State) {
   flushOutput();
   FakePlatform& fake = fakePlatform();
   fake.pipesOpened.push_back(commandLine);
   fake.pipeTimeLimits.push_back(timeLimit);
+  fake.pipeRoles.push_back(role);
+  if (role == CommandRole::flash) timeLimit = noTimeLimit;
   if (!fake.throwingCommand.empty() && commandLine == fake.throwingCommand) {
     throw std::runtime_error("scripted failure");
   }
@@ -70,7 +75,12 @@ CommandPipe::CommandPipe(const std::string& commandLine, TimeLimit timeLimit) : 
   if (found == fake.commandOutput.end()) return;
   state->open = true;
   state->output = found->second;
-  state->hangs = fake.hangingCommands.count(commandLine) > 0;
+  if (fake.commandsNotFound > 0) {
+    --fake.commandsNotFound;
+    state->notFound = true;
+  }
+  state->capped = timeLimit != noTimeLimit && fake.cappedCommands.count(commandLine) > 0;
+  state->hangs = fake.hangingCommands.count(commandLine) > 0 || state->capped;
   if (state->hangs && timeLimit == noTimeLimit) {
     throw std::logic_error("\"" + commandLine + "\" never ends and has no time limit");
   }
@@ -81,6 +91,13 @@ CommandPipe::~CommandPipe() { flushOutput(); }
 bool CommandPipe::isOpen() const { return state->open; }
 
 bool CommandPipe::timedOut() const { return state->timedOut; }
+
+bool CommandPipe::outputCapped() const { return state->timedOut && state->capped; }
+
+bool CommandPipe::commandNotFound() {
+  flushOutput();
+  return state->open && !state->timedOut && state->notFound;
+}
 
 bool CommandPipe::readChunk(std::string& chunk) {
   flushOutput();
@@ -174,7 +191,7 @@ bool DeviceDrivers::driverInfPath(std::u16string& infPath) {
   return true;
 }
 
-InstallerLock claimInstallerLock() {
+InstallerLockClaim claimInstallerLock() {
   ++fakePlatform().installerLockClaims;
   return fakePlatform().installerLock;
 }

@@ -56,12 +56,19 @@ struct FakePlatform {
   // Command lines of every pipe opened (or attempted), in order, and the time limit of each.
   std::vector<std::string> pipesOpened;
   std::vector<TimeLimit> pipeTimeLimits;
+  std::vector<CommandRole> pipeRoles;
+  // Commands whose output passes the query cap: their scripted output is handed out, then
+  // they are ended as at their time limit.
+  std::set<std::string> cappedCommands;
   // Commands that never end: their scripted output is handed out, then their time limit
   // passes. Without a limit the program would wait forever; the fake throws instead.
   std::set<std::string> hangingCommands;
   // How many of the next pipes fail to start, whatever their command, like a start refused
   // for a moment by a busy system.
   int pipeStartFailures = 0;
+  // How many of the next pipes that open report, once read, that the interpreter could not
+  // start their command (exit status 127 or 9009).
+  int commandsNotFound = 0;
   // Every pause of pauseMilliseconds, in order.
   std::vector<unsigned> pauses;
   // The raw SMBIOS table readSmbiosTable hands out; nothing means it cannot be read.
@@ -90,7 +97,7 @@ struct FakePlatform {
   std::vector<FakeSignatureCheck> signatureChecks;
 
   // What is looked at before the firmware is touched.
-  InstallerLock installerLock = InstallerLock::claimed;
+  InstallerLockClaim installerLock;
   int installerLockClaims = 0;
   std::optional<int> batteryOnlyCharge;
   int powerQueries = 0;

@@ -215,6 +215,15 @@ TEST_F(PlatformTest, MissingCommandStillGivesAnOpenPipeWithoutOutput) {
     all += chunk;
   }
   EXPECT_EQ(all.find("no-such-program"), std::string::npos) << all;
+  // The interpreter's own status says so (127 from the shell, 9009 from cmd.exe), with a time
+  // limit or without one; a program that ran says nothing of the kind.
+  EXPECT_TRUE(pipe.commandNotFound());
+  platform::CommandPipe limited("no-such-program-anywhere-1234", std::chrono::seconds(60));
+  EXPECT_EQ(readAll(limited), std::vector<std::string>{});
+  EXPECT_TRUE(limited.commandNotFound());
+  platform::CommandPipe found("\"" + emitter() + "\" hello", std::chrono::seconds(60));
+  EXPECT_EQ(readAll(found), std::vector<std::string>{"hello"});
+  EXPECT_FALSE(found.commandNotFound());
 }
 
 TEST_F(PlatformTest, TextModeWritesCarriageReturnLineFeed) {

@@ -5,6 +5,8 @@
 #include "console/messages.h"
 #include "settings/fixed_names.h"
 
+#include <utility>
+
 namespace {
 
 // Long enough for a passing refusal to clear, short enough to go unnoticed.
@@ -12,6 +14,12 @@ constexpr unsigned startRetryPauseMilliseconds = 400;
 
 void reportTimeLimit(const platform::CommandPipe& pipe, const std::string& commandLine,
                      platform::TimeLimit timeLimit) {
+  if (pipe.outputCapped()) {
+    printVerbose("Command ended after " + std::to_string(platform::queryOutputCap) +
+                     " bytes of output: " + commandLine + "\n",
+                 "default");
+    return;
+  }
   if (!pipe.timedOut()) return;
   auto seconds = std::chrono::duration_cast<std::chrono::seconds>(timeLimit).count();
   printVerbose("Command ended after its time limit of " + std::to_string(seconds) +
@@ -19,25 +27,42 @@ void reportTimeLimit(const platform::CommandPipe& pipe, const std::string& comma
                "default");
 }
 
+// A query that the command interpreter could not start at all is tried once more after the
+// same pause as one whose pipe could not be opened. Only queries come here: a flash is never
+// started twice, whatever its exit status.
+std::unique_ptr<platform::CommandPipe> restartCommand(std::unique_ptr<platform::CommandPipe> pipe,
+                                                      const std::string& commandLine,
+                                                      platform::TimeLimit timeLimit) {
+  pipe.reset();
+  platform::pauseMilliseconds(startRetryPauseMilliseconds);
+  return std::make_unique<platform::CommandPipe>(commandLine, timeLimit);
+}
+
 }  // namespace
 
 std::unique_ptr<platform::CommandPipe> startCommand(const std::string& commandLine,
-                                                    platform::TimeLimit timeLimit) {
-  auto pipe = std::make_unique<platform::CommandPipe>(commandLine, timeLimit);
+                                                    platform::TimeLimit timeLimit,
+                                                    platform::CommandRole role) {
+  auto pipe = std::make_unique<platform::CommandPipe>(commandLine, timeLimit, role);
   if (pipe->isOpen()) return pipe;
   platform::pauseMilliseconds(startRetryPauseMilliseconds);
-  return std::make_unique<platform::CommandPipe>(commandLine, timeLimit);
+  return std::make_unique<platform::CommandPipe>(commandLine, timeLimit, role);
 }
 
 std::vector<std::string> runCommand(const std::string& commandLine, platform::TimeLimit timeLimit) {
   std::vector<std::string> chunks;
   std::unique_ptr<platform::CommandPipe> pipe = startCommand(commandLine, timeLimit);
   printVerbose("Running command: " + commandLine + "\n\n", "default");
-  if (!pipe->isOpen()) raiseError("1000h");
-  std::string chunk;
-  while (pipe->readChunk(chunk)) {
-    chunks.push_back(chunk);
-    printSuperVerbose(chunk, "default");
+  for (int attempt = 0;; ++attempt) {
+    if (!pipe->isOpen()) raiseError("1000h");
+    chunks.clear();
+    std::string chunk;
+    while (pipe->readChunk(chunk)) {
+      chunks.push_back(chunk);
+      printSuperVerbose(chunk, "default");
+    }
+    if (attempt > 0 || !pipe->commandNotFound()) break;
+    pipe = restartCommand(std::move(pipe), commandLine, timeLimit);
   }
   reportTimeLimit(*pipe, commandLine, timeLimit);
   printVerbose("\n", "default");
@@ -49,10 +74,15 @@ CommandOutput readCommandOutput(const std::string& commandLine, const std::strin
   CommandOutput output;
   std::unique_ptr<platform::CommandPipe> pipe = startCommand(commandLine, timeLimit);
   printVerbose(announcement, "default");
-  output.started = pipe->isOpen();
-  std::string chunk;
-  while (pipe->readChunk(chunk)) {
-    output.text += chunk;
+  for (int attempt = 0;; ++attempt) {
+    output.started = pipe->isOpen();
+    output.text.clear();
+    std::string chunk;
+    while (pipe->readChunk(chunk)) {
+      output.text += chunk;
+    }
+    if (attempt > 0 || !pipe->commandNotFound()) break;
+    pipe = restartCommand(std::move(pipe), commandLine, timeLimit);
   }
   output.timedOut = pipe->timedOut();
   reportTimeLimit(*pipe, commandLine, timeLimit);

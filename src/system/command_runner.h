@@ -12,9 +12,12 @@
 
 // Starts a command, with a time limit or without one. A command that cannot be started is
 // tried once more after a short pause: a busy system (an antivirus scanner at work, say) may
-// refuse a start for a moment. The result may still not be open.
+// refuse a start for a moment. The result may still not be open. runCommand and
+// readCommandOutput also run a query once more when the command interpreter could not start
+// the command at all (see CommandPipe::commandNotFound); the flash's reader never does.
 std::unique_ptr<platform::CommandPipe> startCommand(
-    const std::string& commandLine, platform::TimeLimit timeLimit = platform::noTimeLimit);
+    const std::string& commandLine, platform::TimeLimit timeLimit = platform::noTimeLimit,
+    platform::CommandRole role = platform::CommandRole::query);
 
 // Every chunk of the command's standard output, in order (at most 127 characters each, ending
 // after a line feed); when the time limit passes, what was read until then. Raises "1000h"

@@ -54,6 +54,32 @@ TEST_F(CommandRunnerTest, CommandThatCannotStartIsTriedOnceMoreAfterAPause) {
   EXPECT_EQ(fake().pauses.size(), 2u);
 }
 
+TEST_F(CommandRunnerTest, QueryTheInterpreterCouldNotStartIsRunOnceMore) {
+  fake().commandOutput["tool"] = "out\n";
+  fake().commandsNotFound = 1;
+  EXPECT_EQ(runCommand("tool", std::chrono::seconds(60)), std::vector<std::string>{"out\n"});
+  EXPECT_EQ(fake().pipesOpened, (std::vector<std::string>{"tool", "tool"}));
+  EXPECT_EQ(fake().pauses.size(), 1u);
+  fake().commandsNotFound = 1;
+  EXPECT_EQ(readCommandOutput("tool", "", std::chrono::seconds(60)).text, "out\n");
+  EXPECT_EQ(fake().pipesOpened.size(), 4u);
+  // Once more only: the second answer stands, whatever it is.
+  fake().commandsNotFound = 2;
+  EXPECT_EQ(readCommandOutput("tool", "", std::chrono::seconds(60)).text, "out\n");
+  EXPECT_EQ(fake().pipesOpened.size(), 6u);
+  EXPECT_EQ(fake().commandsNotFound, 0);
+  EXPECT_EQ(fake().pauses.size(), 3u);
+}
+
+TEST_F(CommandRunnerTest, OutputPastTheCapIsHandledAsATimeLimitAndSaysSo) {
+  fake().commandOutput["talks"] = "first\r\n";
+  fake().cappedCommands.insert("talks");
+  CommandOutput output = readCommandOutput("talks", "", std::chrono::seconds(60));
+  EXPECT_TRUE(output.timedOut);
+  EXPECT_EQ(output.text, "first\r\n");
+  EXPECT_EQ(runLogText(), "Command ended after 33554432 bytes of output: talks\n");
+}
+
 TEST_F(CommandRunnerTest, TimeLimitKeepsWhatWasReadAndSaysSo) {
   fake().commandOutput["hangs"] = "first\r\nsecond";
   fake().hangingCommands.insert("hangs");

@@ -43,8 +43,11 @@ std::string updateCommandLine(const FirmwareUpdater& updater, const std::string&
 void runUpdate(const FirmwareUpdater& updater, std::string firmwareFile) {
   std::string commandLine = updateCommandLine(updater, firmwareFile);
   printVerbose("Running command: " + commandLine + "\n", "default");
-  // No time limit: stopping a firmware write halfway is worse than any wait.
-  std::unique_ptr<platform::CommandPipe> pipe = startCommand(commandLine);
+  // No time limit: stopping a firmware write halfway is worse than any wait. Whatever ends the
+  // reading below (an error line, a failed console write, no memory left), the pipe is read
+  // to the tool's end before the error leaves, so the tool is never cut short.
+  std::unique_ptr<platform::CommandPipe> pipe =
+      startCommand(commandLine, platform::noTimeLimit, platform::CommandRole::flash);
   if (!pipe->isOpen()) raiseError("1000h");
   progressRecords().completed = false;
   std::string pending;

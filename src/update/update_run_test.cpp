@@ -78,6 +78,15 @@ TEST_F(UpdateRunTest, TheFlashHasNoTimeLimitAndGetsASecondStart) {
   EXPECT_EQ(run("completed\r\n"), none);
   EXPECT_EQ(fake().pipesOpened, (std::vector<std::string>{command, command}));
   EXPECT_EQ(fake().pipeTimeLimits, std::vector<platform::TimeLimit>(2, platform::noTimeLimit));
+  EXPECT_EQ(fake().pipeRoles, std::vector<platform::CommandRole>(2, platform::CommandRole::flash));
+}
+
+TEST_F(UpdateRunTest, AFlashThatStartedIsNeverStartedAgainWhateverItsExitStatus) {
+  fake().pipesOpened.clear();
+  fake().commandsNotFound = 1;  // as a tool that itself exits with 127 or 9009 looks
+  EXPECT_EQ(run("Error 8716: Invalid image\r\n"), "ERROR 8716u: Invalid image");
+  EXPECT_EQ(fake().pipesOpened, std::vector<std::string>{command});
+  EXPECT_TRUE(fake().pauses.empty());
 }
 
 // Redraws are written without a flush; the reads of the pipe and its closing flush them, so

@@ -11,6 +11,7 @@ import json
 import os
 import pathlib
 import pty
+import resource
 import shutil
 import struct
 import subprocess
@@ -108,7 +109,8 @@ class Run:
         self.pause_seen = pause_seen
 
     def __repr__(self):
-        return "Run(code=%r, out=%r, calls=%r)" % (self.code, self.out, self.calls)
+        return "Run(code=%r, out=%r, err=%r, calls=%r)" % (self.code, self.out, self.err[-500:],
+                                                          self.calls)
 
 
 class KitboxTest(unittest.TestCase):
@@ -148,6 +150,10 @@ class KitboxTest(unittest.TestCase):
         # never decides a test. No power supply folder at all reads as mains power.
         self.tmp = self.root / "tmp"
         self.tmp.mkdir()
+        # The POSIX build's one-instance guard: a folder of the test's own, as no one else may
+        # write it, so that suites running side by side never share a lock.
+        self.lock_dir = self.root / "lock"
+        self.lock_dir.mkdir(mode=0o700)
         self.power_supply = self.root / "power_supply"
         if not WINE:
             # Where the POSIX build looks for the restart command: a recorder, not a restart.
@@ -326,6 +332,8 @@ class KitboxTest(unittest.TestCase):
             env["SystemDrive"] = str(drive)
         env["PATH"] = str(self.posix_tools) + os.pathsep + env.get("PATH", "")
         env["TMPDIR"] = str(self.tmp)
+        if self.lock_dir is not None:  # None: the guard's own default place
+            env["MEFW_LOCK_DIR"] = str(self.lock_dir)
         env["MEFW_POWER_SUPPLY_DIR"] = str(self.power_supply)
         env["MEFW_SMBIOS_FILE"] = str(self.smbios_file)
         env["MEFW_STATE_DIR"] = str(self.state_dir)
@@ -350,12 +358,14 @@ class KitboxTest(unittest.TestCase):
             stdout = stdout.replace(POSIX_PAUSE_LINE.encode(), b"")
         return Run(code, stdout, stderr, calls, paused, WINE or terminal)
 
-    def run_installer(self, *args, stdin=b"", system_drive=None, terminal=False, timeout=600):
+    def run_installer(self, *args, stdin=b"", system_drive=None, terminal=False, timeout=600,
+                      memory_limit_mb=None):
         """Runs the installer in the Kitbox.
 
         system_drive: the SystemDrive value on POSIX (default: this test's drive folder; UNSET
         leaves it out); wine always uses its own. terminal: on POSIX, make standard input a
         terminal that keeps pressing a key, so that the closing pause shows itself.
+        memory_limit_mb: on POSIX, the most address space the installer may take (ulimit -v).
         """
         exit_file = self._exit_file("exit-code.txt")
         command, env = self._command(args, system_drive, exit_file)
@@ -365,9 +375,19 @@ class KitboxTest(unittest.TestCase):
             completed = subprocess.run(
                 command, executable=None if WINE or WRAPPER else str(PROGRAM), cwd=self.kitbox,
                 input=stdin, stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=env,
-                timeout=timeout)
+                timeout=timeout, preexec_fn=self._memory_limit(memory_limit_mb))
             stdout, stderr, code = completed.stdout, completed.stderr, completed.returncode
         return self._run_result(code, stdout, stderr, terminal, exit_file)
+
+    @staticmethod
+    def _memory_limit(megabytes):
+        if megabytes is None or WINE:
+            return None
+
+        def limit():
+            size = megabytes * 1024 * 1024
+            resource.setrlimit(resource.RLIMIT_AS, (size, size))
+        return limit
 
     def start_installer(self, *args, terminate_on=None):
         """Starts the installer in the background, its output on a pipe; finish_installer

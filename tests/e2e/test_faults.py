@@ -5,6 +5,7 @@ with its documented exit code, without a crash or a hang, and without a lost or 
 import os
 import random
 import subprocess
+import time
 import unittest
 
 from harness import BANNER, DEFAULT_INPUT, UNSET, WINE, KitboxTest, error_report
@@ -12,7 +13,12 @@ from harness import BANNER, DEFAULT_INPUT, UNSET, WINE, KitboxTest, error_report
 MB = 1024 * 1024
 # 64 MB on the plain POSIX build; the build sets less where every byte costs more.
 BIG = int(os.environ.get("MEFW_E2E_HUGE_MB", "64")) * MB
-UPDATE_CALL = "FwUpdLcl64 -f ME_Flash%s11.8.55.3510.bin" % ("\\" if WINE else "/")
+# A query keeps at most 32 MiB of output: the huge outputs that must still be read whole stay
+# below that.
+QUERY_CAP = 32 * MB
+QUERY_BIG = min(BIG, 24 * MB)
+SEP = "\\" if WINE else "/"
+UPDATE_CALL = "FwUpdLcl64 -f ME_Flash%s11.8.55.3510.bin" % SEP
 PROGRESS_LINES = b"".join(b"FW Update:  [ %3d%% (%s)]\r" % (p % 101, b"|/-\\"[p % 4:p % 4 + 1])
                           for p in range(1000))
 COMPLETED = b"\r\nFW Update is completed successfully.\r\n"
@@ -81,11 +87,12 @@ class BrokenQueries(FaultTest):
             self.assert_code(run, 2000)
 
     def test_wmic_prints_a_huge_output(self):
-        self.write("wmic.bin", sized(b"SMBIOSBIOSVersion header without a version\r\r\n", BIG))
+        self.write("wmic.bin",
+                   sized(b"SMBIOSBIOSVersion header without a version\r\r\n", QUERY_BIG))
         self.scenario("wmic", "file wmic.bin\n")
         run = self.run_installer("-s")
         self.assert_code(run, 2000)
-        self.write("wmic.bin", sized(b"noise 1234\r\r\n", BIG) + b"N01 Ver. 1.05.2\r\r\n")
+        self.write("wmic.bin", sized(b"noise 1234\r\r\n", QUERY_BIG) + b"N01 Ver. 1.05.2\r\r\n")
         run = self.run_installer("-s")
         self.assert_code(run, 0)
 
@@ -94,10 +101,25 @@ class BrokenQueries(FaultTest):
         self.assert_code(self.run_installer("-s"), 1015)
         self.tool_prints("-fwver", bytes(range(256)) * 64)
         self.assert_code(self.run_installer("-s"), 1015)
-        self.tool_prints("-fwver", b"Error 8193: " + sized(b"details ", BIG))
+        self.tool_prints("-fwver", b"Error 8193: " + sized(b"details ", QUERY_BIG))
         run = self.run_installer("-s")
         self.assert_code(run, 4000)
         self.assertIsNone(self.stamp())
+
+    def test_version_query_past_the_output_cap(self):
+        # Ended at the cap as at its time limit: the version printed after it never counts.
+        self.tool_prints("-fwver", sized(b"details 1234\r\n", QUERY_CAP + 1)
+                         + b"FW Version: 11.8.50.3399\r\n")
+        limit = 256 if os.environ.get("MEFW_E2E_MEMORY_LIMITS") == "1" else None
+        run = self.run_installer("-s", "-v", memory_limit_mb=limit)
+        self.assert_code(run, 1015)
+        self.assertIn("Command ended after 33554432 bytes of output: "
+                      "ME_Flash\\Local-Win\\FwUpdLcl64.exe -fwver\n", run.out)
+        self.assertIsNone(self.stamp())
+        # Exactly at the cap the output is whole.
+        version = b"\r\nFW Version: 11.8.50.3399\r\n\r\n"
+        self.tool_prints("-fwver", sized(b"details 1234\r\n", QUERY_CAP - len(version)) + version)
+        self.assert_code(self.run_installer("-s"), 0)
 
     def test_version_with_oversized_fields(self):
         for version in ["11.8.50.99999999999", "70000.1.2.3"]:
@@ -170,6 +192,19 @@ class BiosFromTheFirmwareTable(FaultTest):
         self.assert_code(run, 2000)
         self.assertIn(self.FALLBACK, run.out)
         self.assertIsNone(self.stamp())
+
+    def test_wmic_that_prints_without_end(self):
+        # Ended at the output cap well within its time limit, and handled as a wmic that timed
+        # out; on the plain POSIX build within a memory limit that an unbounded reading breaks.
+        self.scenario("wmic", "repeat 1000000000 noise without a version 1234\\r\\r\\n\n")
+        limit = 256 if os.environ.get("MEFW_E2E_MEMORY_LIMITS") == "1" else None
+        started = time.monotonic()
+        run = self.run_installer("-s", "-v", timeout=120, memory_limit_mb=limit)
+        self.assertLess(time.monotonic() - started, 60)
+        self.assertIn("Command ended after 33554432 bytes of output: "
+                      "wmic bios get smbiosbiosversion\n", run.out)
+        self.assertNotIn("1017h", run.out)
+        self.assert_fallback_outcome(run)
 
     @unittest.skipUnless(os.environ.get("MEFW_E2E_REAL_LIMITS") == "1",
                          "waits out the real 60-second limit: plain POSIX build only")

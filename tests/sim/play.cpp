@@ -55,6 +55,15 @@ void awaitFile(const std::string& path) {
   }
 }
 
+// The file says whether everything printed so far reached the reader: a tool whose output
+// pipe was closed under it loses its later writes (or, on POSIX, dies of SIGPIPE first).
+void touchFile(const Step& step, std::FILE* out) {
+  std::fflush(out);
+  std::ofstream file(step.text, std::ios::binary);
+  if (!file) failAtLine(step.line, "cannot create \"" + step.text + "\"");
+  file << (std::ferror(out) ? "output lost\n" : "output intact\n");
+}
+
 std::optional<int> playStep(const Step& step, const Values& values, long long paceMs,
                             std::FILE* out) {
   switch (step.kind) {
@@ -75,6 +84,9 @@ std::optional<int> playStep(const Step& step, const Values& values, long long pa
       break;
     case StepKind::await:
       awaitFile(step.text);
+      break;
+    case StepKind::touch:
+      touchFile(step, out);
       break;
     case StepKind::exit:
       return static_cast<int>(step.first);

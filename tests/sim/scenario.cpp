@@ -19,8 +19,8 @@ const StepSyntax stepSyntax[] = {
     {"behaviour", StepKind::behaviour, 0, true}, {"out", StepKind::out, 0, true},
     {"repeat", StepKind::repeat, 1, true},       {"count", StepKind::count, 2, true},
     {"file", StepKind::file, 0, true},           {"sleep", StepKind::sleep, 1, false},
-    {"await", StepKind::await, 0, true},         {"exit", StepKind::exit, 1, false},
-    {"kill", StepKind::kill, 0, false},
+    {"await", StepKind::await, 0, true},         {"touch", StepKind::touch, 0, true},
+    {"exit", StepKind::exit, 1, false},          {"kill", StepKind::kill, 0, false},
 };
 
 // The first word of `text` and what follows the blank after it.
@@ -62,7 +62,7 @@ Step parseStep(const StepSyntax& syntax, std::string argument, int line) {
     failAtLine(line, std::string("unexpected text after \"") + syntax.key + "\"");
   }
   bool needsName = syntax.kind == StepKind::behaviour || syntax.kind == StepKind::file ||
-                   syntax.kind == StepKind::await;
+                   syntax.kind == StepKind::await || syntax.kind == StepKind::touch;
   if (needsName && argument.empty()) {
     failAtLine(line, std::string("\"") + syntax.key + "\" needs a name");
   }

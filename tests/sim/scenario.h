@@ -34,6 +34,9 @@
 //   await PATH              Wait until the file PATH (relative to the working folder) exists,
 //                           at most a minute, so that a test can hold the tool at this point
 //                           for as long as it needs and then let it go on.
+//   touch PATH              Create the file PATH (relative to the working folder), so that a
+//                           test can see how far the tool came. It holds "output intact" when
+//                           every write so far reached the reader, else "output lost".
 //   exit STATUS             End now with that exit status. Without it the tool ends with 0.
 //   kill                    End now as a crash does: nothing more is printed and the status is
 //                           abnormal (SIGKILL on POSIX, 0xC0000005 on Windows, no dialog).
@@ -49,7 +52,7 @@
 #include <string>
 #include <vector>
 
-enum class StepKind { behaviour, out, repeat, count, file, sleep, await, exit, kill };
+enum class StepKind { behaviour, out, repeat, count, file, sleep, await, touch, exit, kill };
 
 struct Step {
   StepKind kind = StepKind::out;

@@ -74,9 +74,9 @@ TEST(ScenarioParser, EmptyTextHasNothing) {
 TEST(ScenarioParser, ReadsEveryStep) {
   Scenario scenario = parseScenario(
       "behaviour crash\nout hello\\r\\n\nrepeat 3 ab\ncount 5 0 {n}\nfile big.bin\n"
-      "sleep 250\nexit 7\nkill\nawait go.flag\n",
+      "sleep 250\nexit 7\nkill\nawait go.flag\ntouch end.flag\n",
       "");
-  ASSERT_EQ(scenario.steps.size(), 9u);
+  ASSERT_EQ(scenario.steps.size(), 10u);
   const std::vector<Step>& s = scenario.steps;
   EXPECT_EQ(s[0].kind, StepKind::behaviour);
   EXPECT_EQ(s[0].text, "crash");
@@ -98,6 +98,8 @@ TEST(ScenarioParser, ReadsEveryStep) {
   EXPECT_EQ(s[7].kind, StepKind::kill);
   EXPECT_EQ(s[8].kind, StepKind::await);
   EXPECT_EQ(s[8].text, "go.flag");
+  EXPECT_EQ(s[9].kind, StepKind::touch);
+  EXPECT_EQ(s[9].text, "end.flag");
 }
 
 TEST(ScenarioParser, TextIsEverythingAfterOneBlank) {
@@ -155,6 +157,7 @@ TEST(ScenarioParser, MistakesNameTheirLine) {
   EXPECT_EQ(errorOf("behaviour"), "line 1: \"behaviour\" needs a name");
   EXPECT_EQ(errorOf("file"), "line 1: \"file\" needs a name");
   EXPECT_EQ(errorOf("await"), "line 1: \"await\" needs a name");
+  EXPECT_EQ(errorOf("touch"), "line 1: \"touch\" needs a name");
   EXPECT_EQ(errorOf("exit 2147483648"), "line 1: exit status 2147483648 is too large");
   EXPECT_EQ(errorOf("pace fast"), "line 1: \"fast\" is not a number");
 }
