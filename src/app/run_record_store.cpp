@@ -94,12 +94,29 @@ bool writeFile(const std::string& path, const std::string& bytes, bool synced = 
   return file.isOpen() && file.write(bytes) && file.commit();
 }
 
+// Read and written a block at a time: a log of megabytes of tool output must not cost the run
+// as much memory again.
+constexpr std::uint64_t logCopyBlock = 64 * 1024;
+
+// A log that is not there (any more) has nothing to copy.
+bool copyLog(const std::string& name, const std::string& path) {
+  std::optional<platform::FilePart> whole = platform::readFilePart(name, 0, 0);
+  if (!whole) return true;
+  std::uint64_t size = whole->size;
+  platform::OutputFile file(path, platform::FileMode::raw, platform::WriteMethod::replaceUnsynced);
+  bool written = file.isOpen() && file.write(logCopyHeader(size));
+  for (std::uint64_t at = size - std::min(size, logCopyLimit); written && at < size;
+       at += logCopyBlock) {
+    std::optional<platform::FilePart> part = platform::readFilePart(name, at, logCopyBlock);
+    written = part && file.write(part->bytes);
+  }
+  return written && file.commit();
+}
+
 void copyLogs(const RunRecord& record) {
   for (const std::string& name : record.logs) {
-    std::optional<platform::FileTail> tail = platform::readFileTail(name, logCopyLimit);
-    if (!tail) continue;
     std::string path = inFolder(store().runFolder, name);
-    if (!writeFile(path, logCopy(tail->bytes, tail->size))) complain("cannot write " + path);
+    if (!copyLog(name, path)) complain("cannot write " + path);
   }
 }
 
@@ -129,10 +146,10 @@ std::vector<std::string> runFoldersToPrune(const std::vector<std::string>& names
   return pruned;
 }
 
-std::string logCopy(const std::string& lastBytes, std::uint64_t wholeSize) {
-  if (wholeSize <= lastBytes.size()) return lastBytes;
-  return "[cut: only the last " + std::to_string(lastBytes.size()) + " of " +
-         std::to_string(wholeSize) + " bytes are kept]\n" + lastBytes;
+std::string logCopyHeader(std::uint64_t wholeSize) {
+  if (wholeSize <= logCopyLimit) return "";
+  return "[cut: only the last " + std::to_string(logCopyLimit) + " of " +
+         std::to_string(wholeSize) + " bytes are kept]\n";
 }
 
 namespace {

@@ -27,8 +27,8 @@ std::vector<std::string> runFoldersToPrune(const std::vector<std::string>& names
 // The name of a run's folder: "YYYYMMDDTHHMMSSZ-<process id>".
 std::string runFolderName(std::time_t started, unsigned long processId);
 
-// What a log copy holds: the bytes as they are, or, for a longer log, a first line saying it
-// was cut, then its last bytes.
-std::string logCopy(const std::string& lastBytes, std::uint64_t wholeSize);
+// The first line of a log's copy, which says that only its last logCopyLimit bytes were kept;
+// empty for a log no longer than that, which is copied whole.
+std::string logCopyHeader(std::uint64_t wholeSize);
 
 void resetRunRecordStore();

@@ -114,9 +114,10 @@ TEST(RunRecordTest, PruningKeepsExactlyTheNewestTwentyByTimeThenProcessIdAsANumb
 }
 
 TEST(RunRecordTest, ALogCopySaysWhenItWasCut) {
-  EXPECT_EQ(logCopy("whole log\n", 10), "whole log\n");
-  EXPECT_EQ(logCopy("tail\n", 4 * 1024 * 1024 + 5),
-            "[cut: only the last 5 of 4194309 bytes are kept]\ntail\n");
+  EXPECT_EQ(logCopyHeader(10), "");
+  EXPECT_EQ(logCopyHeader(logCopyLimit), "");
+  EXPECT_EQ(logCopyHeader(logCopyLimit + 5),
+            "[cut: only the last 4194304 of 4194309 bytes are kept]\n");
 }
 
 // The writer against the scripted platform, whose folders are real.
@@ -146,7 +147,7 @@ TEST_F(RunRecordStoreTest, WritesTheRunsResultAndLastRunAndLastFlashOnlyOnceAFla
 }
 
 TEST_F(RunRecordStoreTest, CopiesTheRunsLogsCutToTheirLastBytes) {
-  writeFileBytes("runLog.log", "first\n" + std::string(logCopyLimit, 'y'));
+  writeFileBytes("runLog.log", "first\n" + std::string(logCopyLimit - 5, 'y') + "last\n");
   writeFileBytes("installerError.log", "short\n");
   RunRecord run = record();
   run.logs = {"installerError.log", "runLog.log"};
@@ -155,7 +156,7 @@ TEST_F(RunRecordStoreTest, CopiesTheRunsLogsCutToTheirLastBytes) {
   std::string copy = readFileBytes(runFolder() + "/runLog.log");
   EXPECT_EQ(copy.substr(0, copy.find('\n') + 1),
             "[cut: only the last 4194304 of 4194310 bytes are kept]\n");
-  EXPECT_EQ(copy.size(), copy.find('\n') + 1 + logCopyLimit);
+  EXPECT_EQ(copy.substr(copy.find('\n') + 1), std::string(logCopyLimit - 5, 'y') + "last\n");
 }
 
 TEST_F(RunRecordStoreTest, PrunesOtherRunsButNeverFoldersOfAnotherForm) {

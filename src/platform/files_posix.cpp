@@ -77,23 +77,12 @@ bool changeWorkingFolder(const std::string& path) {
   return chdir(toPosixSeparators(path).c_str()) == 0;
 }
 
-std::optional<std::vector<std::string>> filesInFolder(const std::string& path) {
-  std::string folder = toPosixSeparators(path);
-  DIR* directory = opendir(folder.c_str());
-  if (directory == nullptr) return std::nullopt;
-  std::vector<std::string> names;
-  while (dirent* entry = readdir(directory)) {
-    struct stat info {};
-    std::string name = entry->d_name;
-    if (stat((folder + "/" + name).c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
-      names.push_back(name);
-    }
-  }
-  closedir(directory);
-  return names;
-}
+namespace {
 
-std::optional<std::vector<std::string>> foldersInFolder(const std::string& path) {
+// The names in a folder whose lstat or stat, as `followLinks` says, passes `wanted`.
+template <typename Wanted>
+std::optional<std::vector<std::string>> namesInFolder(const std::string& path, bool followLinks,
+                                                      Wanted wanted) {
   std::string folder = toPosixSeparators(path);
   DIR* directory = opendir(folder.c_str());
   if (directory == nullptr) return std::nullopt;
@@ -102,13 +91,23 @@ std::optional<std::vector<std::string>> foldersInFolder(const std::string& path)
     struct stat info {};
     std::string name = entry->d_name;
     if (name == "." || name == "..") continue;
-    // lstat: a link to a folder is not one of ours.
-    if (lstat((folder + "/" + name).c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
-      names.push_back(name);
-    }
+    std::string inside = folder + "/" + name;
+    int found = followLinks ? stat(inside.c_str(), &info) : lstat(inside.c_str(), &info);
+    if (found == 0 && wanted(info.st_mode)) names.push_back(name);
   }
   closedir(directory);
   return names;
+}
+
+}  // namespace
+
+std::optional<std::vector<std::string>> filesInFolder(const std::string& path) {
+  return namesInFolder(path, true, [](mode_t mode) { return S_ISREG(mode); });
+}
+
+std::optional<std::vector<std::string>> foldersInFolder(const std::string& path) {
+  // A link to a folder is not one of ours.
+  return namesInFolder(path, false, [](mode_t mode) { return S_ISDIR(mode); });
 }
 
 bool removeOwnFolder(const std::string& path) {
@@ -129,16 +128,18 @@ bool removeOwnFolder(const std::string& path) {
   return rmdir(folder.c_str()) == 0;
 }
 
-std::optional<FileTail> readFileTail(const std::string& path, std::uint64_t limit) {
+std::optional<FilePart> readFilePart(const std::string& path, std::uint64_t offset,
+                                     std::uint64_t limit) {
   std::ifstream file(toPosixSeparators(path), std::ios::binary | std::ios::ate);
   if (!file.is_open()) return std::nullopt;
-  FileTail tail;
-  tail.size = static_cast<std::uint64_t>(file.tellg());
-  std::uint64_t count = tail.size < limit ? tail.size : limit;
-  file.seekg(static_cast<std::streamoff>(tail.size - count));
-  tail.bytes.resize(static_cast<std::size_t>(count));
-  if (!file.read(tail.bytes.data(), static_cast<std::streamsize>(count))) return std::nullopt;
-  return tail;
+  FilePart part;
+  part.size = static_cast<std::uint64_t>(file.tellg());
+  std::uint64_t start = offset < part.size ? offset : part.size;
+  std::uint64_t count = part.size - start < limit ? part.size - start : limit;
+  file.seekg(static_cast<std::streamoff>(start));
+  part.bytes.resize(static_cast<std::size_t>(count));
+  if (!file.read(part.bytes.data(), static_cast<std::streamsize>(count))) return std::nullopt;
+  return part;
 }
 
 }  // namespace platform

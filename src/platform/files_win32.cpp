@@ -117,16 +117,18 @@ bool removeOwnFolder(const std::string& path) {
   return RemoveDirectoryA(path.c_str()) != 0;
 }
 
-std::optional<FileTail> readFileTail(const std::string& path, std::uint64_t limit) {
+std::optional<FilePart> readFilePart(const std::string& path, std::uint64_t offset,
+                                     std::uint64_t limit) {
   std::ifstream file(path, std::ios::binary | std::ios::ate);
   if (!file.is_open()) return std::nullopt;
-  FileTail tail;
-  tail.size = static_cast<std::uint64_t>(file.tellg());
-  std::uint64_t count = tail.size < limit ? tail.size : limit;
-  file.seekg(static_cast<std::streamoff>(tail.size - count));
-  tail.bytes.resize(static_cast<std::size_t>(count));
-  if (!file.read(tail.bytes.data(), static_cast<std::streamsize>(count))) return std::nullopt;
-  return tail;
+  FilePart part;
+  part.size = static_cast<std::uint64_t>(file.tellg());
+  std::uint64_t start = offset < part.size ? offset : part.size;
+  std::uint64_t count = part.size - start < limit ? part.size - start : limit;
+  file.seekg(static_cast<std::streamoff>(start));
+  part.bytes.resize(static_cast<std::size_t>(count));
+  if (!file.read(part.bytes.data(), static_cast<std::streamsize>(count))) return std::nullopt;
+  return part;
 }
 
 }  // namespace platform

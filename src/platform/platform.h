@@ -334,13 +334,14 @@ std::optional<std::vector<std::string>> foldersInFolder(const std::string& path)
 // never followed. False when anything is left.
 bool removeOwnFolder(const std::string& path);
 
-// The last bytes of a file, at most `limit` of them, and its whole size; nothing when it cannot
-// be read.
-struct FileTail {
+// At most `limit` bytes of a file from byte `offset` on (none past its end), and the file's
+// whole size; nothing when it cannot be read.
+struct FilePart {
   std::string bytes;
   std::uint64_t size = 0;
 };
-std::optional<FileTail> readFileTail(const std::string& path, std::uint64_t limit);
+std::optional<FilePart> readFilePart(const std::string& path, std::uint64_t offset,
+                                     std::uint64_t limit);
 
 // This process's id.
 unsigned long processId();

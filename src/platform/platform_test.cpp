@@ -351,14 +351,16 @@ TEST_F(PlatformTest, OwnFoldersAreMadeOrCheckedAndFilesAreRefused) {
   EXPECT_EQ(platform::openOwnFolder("file"), "file is not a folder");
 }
 
-TEST_F(PlatformTest, TheTailOfAFile) {
+TEST_F(PlatformTest, APartOfAFile) {
   writeBytes("log", "0123456789");
-  std::optional<platform::FileTail> tail = platform::readFileTail("log", 4);
-  ASSERT_TRUE(tail);
-  EXPECT_EQ(tail->bytes, "6789");
-  EXPECT_EQ(tail->size, 10u);
-  EXPECT_EQ(platform::readFileTail("log", 100)->bytes, "0123456789");
-  EXPECT_FALSE(platform::readFileTail("missing", 4));
+  std::optional<platform::FilePart> part = platform::readFilePart("log", 6, 4);
+  ASSERT_TRUE(part);
+  EXPECT_EQ(part->bytes, "6789");
+  EXPECT_EQ(part->size, 10u);
+  EXPECT_EQ(platform::readFilePart("log", 2, 3)->bytes, "234");
+  EXPECT_EQ(platform::readFilePart("log", 0, 100)->bytes, "0123456789");
+  EXPECT_EQ(platform::readFilePart("log", 12, 4)->bytes, "");
+  EXPECT_FALSE(platform::readFilePart("missing", 0, 4));
 }
 
 #ifndef _WIN32

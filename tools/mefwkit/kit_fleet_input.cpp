@@ -127,8 +127,8 @@ std::string joined(const std::string& folder, const std::string& name) {
 }
 
 std::optional<std::string> wholeFile(const std::string& path) {
-  std::optional<platform::FileTail> file =
-      platform::readFileTail(path, std::numeric_limits<std::uint64_t>::max());
+  std::optional<platform::FilePart> file =
+      platform::readFilePart(path, 0, std::numeric_limits<std::uint64_t>::max());
   if (!file) return std::nullopt;
   return file->bytes;
 }
