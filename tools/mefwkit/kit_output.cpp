@@ -84,6 +84,10 @@ const char* unforeseenCause(int code) {
   switch (code) {
     case 2015:
       return "another update running";
+    case 2019:
+      return "one-instance guard blocked";
+    case 2018:
+      return "tool not signed by Intel";
     case 4000:
       return "tool error reading the version";
     case 2001:
