@@ -10,10 +10,9 @@ import signal
 import stat
 import subprocess
 import sys
-import time
 import unittest
 
-from harness import WINE, KitboxTest, error_report, exit_status, windows_path
+from harness import WINE, KitboxTest, error_report, windows_path
 
 SEP = "\\" if WINE else "/"
 UPDATE_CALL = "FwUpdLcl64 -f ME_Flash%s11.8.55.3510.bin" % SEP
@@ -54,15 +53,6 @@ class SingleInstance(GuardTest):
         self.assert_code(run, 0)
         self.assertIn("Update complete.", run.out)
         self.assertEqual(self.stamp_version(), "11.8.55.3510")
-
-    def run_once_the_guard_is_free(self):
-        """Runs the installer until it no longer meets a held guard (at most a minute)."""
-        deadline = time.monotonic() + 60
-        while True:
-            run = self.run_installer("-s")
-            if run.code != exit_status(2015) or time.monotonic() > deadline:
-                return run
-            time.sleep(0.1)
 
     def test_flash_of_a_killed_installer_keeps_the_guard(self):
         self.scenario("fwupdlcl", HELD_FLASH)

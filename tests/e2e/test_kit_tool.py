@@ -44,7 +44,7 @@ class Check(KitboxTest):
 
     @unittest.skipUnless(WINE, "the Windows build checks signatures")
     def test_signatures_of_the_tools(self):
-        self.make_kitbox(images=("11.8.55.3510.bin", "12.0.20.1310.bin"), signer=None)
+        self.make_kitbox(ONE_VERSION_INPUT, images=ONE_VERSION_IMAGES, signer=None)
         run = self.run_kit_tool("check")
         self.assertEqual(run.out.splitlines(), [
             "Kitbox: warning 2018s: FwUpdLcl64.exe has no signature: the installer runs it only "
