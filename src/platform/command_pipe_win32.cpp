@@ -219,6 +219,21 @@ void closeHandle(HANDLE& handle) {
   handle = nullptr;
 }
 
+// Lets the watchdog go and closes what is left of a command. Closing the job last ends whatever
+// the command left running behind it.
+void releaseCommand(RunningCommand& command) {
+  if (command.watchdog != nullptr) {
+    SetEvent(command.finished);
+    WaitForSingleObject(command.watchdog, INFINITE);
+  }
+  closeHandle(command.watchdog);
+  closeHandle(command.finished);
+  closeHandle(command.reader);
+  closeHandle(command.process);
+  closeHandle(command.output);
+  closeHandle(command.job);
+}
+
 }  // namespace
 
 struct CommandPipe::State {
@@ -231,16 +246,7 @@ CommandPipe::CommandPipe(const std::string& commandLine, TimeLimit timeLimit, Co
   RunningCommand& command = state->command;
   command.flash = role == CommandRole::flash;
   if (!launch(command, commandLine, timeLimit)) {
-    if (command.watchdog != nullptr) {
-      SetEvent(command.finished);
-      WaitForSingleObject(command.watchdog, INFINITE);
-    }
-    closeHandle(command.watchdog);
-    closeHandle(command.finished);
-    closeHandle(command.reader);
-    closeHandle(command.process);
-    closeHandle(command.output);
-    closeHandle(command.job);
+    releaseCommand(command);
     command.output = INVALID_HANDLE_VALUE;
   }
   command.buffer.source = &command;
@@ -263,16 +269,7 @@ CommandPipe::~CommandPipe() {
     DWORD left = command.deadline > now ? static_cast<DWORD>(command.deadline - now) : 0;
     WaitForSingleObject(command.process, left + endGraceMilliseconds);
   }
-  if (command.watchdog != nullptr) {
-    SetEvent(command.finished);
-    WaitForSingleObject(command.watchdog, INFINITE);
-  }
-  closeHandle(command.watchdog);
-  closeHandle(command.finished);
-  closeHandle(command.reader);
-  closeHandle(command.process);
-  // Ends whatever the command left running behind it.
-  closeHandle(command.job);
+  releaseCommand(command);
 }
 
 bool CommandPipe::isOpen() const { return state->command.output != INVALID_HANDLE_VALUE; }
