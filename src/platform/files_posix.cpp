@@ -1,12 +1,15 @@
 // Files on POSIX, emulating the Windows runtime's text mode so that logs and reports are
 // byte-identical on both builds.
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <fstream>
 
+#include "platform/file_opens.h"
 #include "platform/output_file.h"
 #include "platform/platform.h"
 #include "platform/posix_paths.h"
@@ -24,6 +27,7 @@ InputFile::InputFile(const std::string& path, FileMode mode) : state(new State) 
   struct stat info {};
   // Windows cannot open a folder as a file; POSIX could, and would only fail on reading.
   if (stat(posixPath.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return;
+  noteFileOpened(path);
   state->stream.open(posixPath, std::ios::binary);
 }
 
@@ -101,6 +105,21 @@ std::optional<std::vector<std::string>> namesInFolder(const std::string& path, b
 
 }  // namespace
 
+std::optional<std::vector<FolderEntry>> folderEntries(const std::string& path) {
+  std::vector<FolderEntry> entries;
+  std::optional<std::vector<std::string>> names = namesInFolder(path, false, [&](mode_t mode) {
+    entries.push_back({"", S_ISREG(mode)   ? EntryKind::file
+                           : S_ISDIR(mode) ? EntryKind::folder
+                                           : EntryKind::other});
+    return true;
+  });
+  if (!names) return std::nullopt;
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    entries[i].name = (*names)[i];
+  }
+  return entries;
+}
+
 std::optional<std::vector<std::string>> filesInFolder(const std::string& path) {
   return namesInFolder(path, true, [](mode_t mode) { return S_ISREG(mode); });
 }
@@ -130,6 +149,7 @@ bool removeOwnFolder(const std::string& path) {
 
 std::optional<FilePart> readFilePart(const std::string& path, std::uint64_t offset,
                                      std::uint64_t limit) {
+  noteFileOpened(path);
   std::ifstream file(toPosixSeparators(path), std::ios::binary | std::ios::ate);
   if (!file.is_open()) return std::nullopt;
   FilePart part;
@@ -140,6 +160,58 @@ std::optional<FilePart> readFilePart(const std::string& path, std::uint64_t offs
   part.bytes.resize(static_cast<std::size_t>(count));
   if (!file.read(part.bytes.data(), static_cast<std::streamsize>(count))) return std::nullopt;
   return part;
+}
+
+struct RegularFile::State {
+  int handle = -1;
+  FileOpening opening = FileOpening::failed;
+  std::uint64_t size = 0;
+};
+
+RegularFile::RegularFile(const std::string& path) : state(new State) {
+  std::string posixPath = toPosixSeparators(path);
+  struct stat info {};
+  if (lstat(posixPath.c_str(), &info) != 0) {
+    if (errno == ENOENT || errno == ENOTDIR) state->opening = FileOpening::missing;
+    return;
+  }
+  state->opening = FileOpening::notRegular;
+  if (!S_ISREG(info.st_mode)) return;
+  noteFileOpened(path);
+  // Should the entry be swapped between the look and the opening, a pipe in its place must not
+  // make the opening wait, nor a link be followed.
+  int handle = open(posixPath.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (handle < 0) {
+    state->opening = errno == ELOOP ? FileOpening::notRegular : FileOpening::failed;
+    return;
+  }
+  state->handle = handle;
+  if (fstat(handle, &info) != 0) {
+    state->opening = FileOpening::failed;
+  } else if (S_ISREG(info.st_mode)) {
+    state->opening = FileOpening::opened;
+    state->size = static_cast<std::uint64_t>(info.st_size);
+  }
+}
+
+RegularFile::~RegularFile() {
+  if (state->handle >= 0) close(state->handle);
+}
+
+FileOpening RegularFile::opening() const { return state->opening; }
+
+std::uint64_t RegularFile::size() const { return state->size; }
+
+bool RegularFile::read(std::string& bytes, std::size_t limit) {
+  bytes.clear();
+  if (state->opening != FileOpening::opened || limit == 0) return false;
+  bytes.resize(limit);
+  ssize_t count = 0;
+  do {
+    count = ::read(state->handle, bytes.data(), limit);
+  } while (count < 0 && errno == EINTR);
+  bytes.resize(count > 0 ? static_cast<std::size_t>(count) : 0);
+  return count > 0;
 }
 
 }  // namespace platform

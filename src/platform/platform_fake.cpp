@@ -2,6 +2,7 @@
 #include <filesystem>
 #include <stdexcept>
 
+#include "platform/file_opens.h"
 #include "platform/platform.h"
 #include "platform/platform_fake.h"
 
@@ -227,6 +228,10 @@ StateFolder openStateFolder() {
 }
 
 unsigned long processId() { return fakePlatform().processId; }
+
+std::string computerName() { return fakePlatform().computerName; }
+
+void noteFileOpened(const std::string& path) { fakePlatform().filesOpened.push_back(path); }
 
 void prepareProcess() {}
 

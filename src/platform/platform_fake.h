@@ -111,6 +111,9 @@ struct FakePlatform {
   // would give: "is a reparse point", "is owned by another account".
   std::map<std::string, std::string> refusedFolders;
   unsigned long processId = 4242;
+  std::string computerName = "NORVANE-PC";
+  // Every file opened for reading, as the program named it, in order.
+  std::vector<std::string> filesOpened;
 };
 
 // The process-wide fake.

@@ -35,4 +35,11 @@ StateFolder openStateFolder() {
 
 unsigned long processId() { return static_cast<unsigned long>(getpid()); }
 
+std::string computerName() {
+  char name[256] = {};
+  // A name that fills the buffer may come without its end.
+  if (gethostname(name, sizeof name - 1) != 0) return "";
+  return name;
+}
+
 }  // namespace platform
