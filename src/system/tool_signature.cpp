@@ -17,15 +17,14 @@ std::map<std::string, std::string>& checkedTools() {
 // The message that refuses the tool, or "" when it may run.
 std::string verdict(const std::string& path, const std::string& file) {
   platform::Signature signature = platform::checkProgramSignature(path);
-  std::optional<std::string> finding = signatureFinding(signature);
-  if (!finding) return "";
-  if (signature.state == platform::SignatureState::none && allowUnsignedFlag()) {
+  std::optional<std::string> refusal = signatureRefusal(signature, file, allowUnsignedFlag());
+  if (refusal) return *refusal;
+  if (signature.state == platform::SignatureState::none) {
     printMessage("Warning: the tool " + file +
                      " has no signature. It runs only because of -allowunsigned.\n",
                  "warning");
-    return "";
   }
-  return formatError("2018s", {file, *finding});
+  return "";
 }
 
 }  // namespace
@@ -54,6 +53,14 @@ std::optional<std::string> signatureFinding(const platform::Signature& signature
       break;
   }
   return std::nullopt;
+}
+
+std::optional<std::string> signatureRefusal(const platform::Signature& signature,
+                                            const std::string& file, bool unsignedAllowed) {
+  std::optional<std::string> finding = signatureFinding(signature);
+  if (!finding) return std::nullopt;
+  if (signature.state == platform::SignatureState::none && unsignedAllowed) return std::nullopt;
+  return formatError("2018s", {file, *finding});
 }
 
 void resetCheckedTools() { checkedTools().clear(); }

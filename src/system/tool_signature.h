@@ -25,5 +25,10 @@ void checkToolSignature(const std::string& folder, const std::string& file);
 // nothing for Intel's valid signature and where signatures cannot be checked.
 std::optional<std::string> signatureFinding(const platform::Signature& signature);
 
+// The "2018s" message that refuses a tool with this signature, or nothing when it may run.
+// `unsignedAllowed` (-allowunsigned) lets a tool without any signature run.
+std::optional<std::string> signatureRefusal(const platform::Signature& signature,
+                                            const std::string& file, bool unsignedAllowed);
+
 // Forgets which tools were checked (for tests).
 void resetCheckedTools();

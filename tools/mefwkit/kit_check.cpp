@@ -22,6 +22,9 @@ namespace {
 const char* const inputFileName = "input.txt";
 const std::string meInfoFolder = "MEInfo\\Win\\WINDOWS64\\";
 const std::string meInfoFileName = "MEInfoWin64.exe";
+// The release ships the installer apart from the Kitbox template; a deployment runs it from
+// the Kitbox folder.
+const char* const installerFileName = "mefwupdate.exe";
 
 // The code of an installer message: "ERROR 1013h: ..." gives "1013h".
 std::string codeOf(const std::string& message) { return message.substr(6, 5); }
@@ -270,7 +273,21 @@ void checkOneFirmwareVersion(KitReport& report) {
   }
 }
 
+// Windows finds the installer whatever the letter case of its name; so does the check.
+bool installerIsThere() {
+  std::vector<std::string> names =
+      platform::filesInFolder(".").value_or(std::vector<std::string>{});
+  return std::any_of(names.begin(), names.end(),
+                     [](const std::string& name) { return toLower(name) == installerFileName; });
+}
+
 void checkKitboxFiles(KitReport& report) {
+  if (!installerIsThere()) {
+    addProblem(report, Severity::warning, 0, "",
+               std::string(installerFileName) +
+                   " is missing: copy it from the release into the Kitbox, beside input.txt, "
+                   "before the Kitbox is deployed");
+  }
   if (!fileIsThere(toolFolder + toolFileName)) {
     addInstallerProblem(report, 0, formatError("1002h", {toolFileName, toolFolder}),
                         "every run fails: ");
@@ -298,14 +315,11 @@ void checkToolSignatures(KitReport& report) {
     checkable = checkable && signature.state != platform::SignatureState::notSupported;
     std::optional<std::string> finding = signatureFinding(signature);
     if (!finding) continue;
-    if (signature.state == platform::SignatureState::none) {
-      addProblem(report, Severity::warning, 0, "2018s",
-                 file +
-                     " has no signature: the installer runs it only with -allowunsigned, "
-                     "for a lab Kitbox");
-    } else {
-      addInstallerProblem(report, 0, formatError("2018s", {file, *finding}));
-    }
+    std::string hint = signature.state == platform::SignatureState::none
+                           ? " Only a lab Kitbox with simulated tools runs without a "
+                             "signature, with -allowunsigned."
+                           : "";
+    addInstallerProblem(report, 0, formatError("2018s", {file, *finding}) + hint);
   }
   if (!checkable) {
     addProblem(report, Severity::note, 0, "",

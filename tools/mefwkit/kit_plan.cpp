@@ -4,7 +4,9 @@
 #include "app/return_code.h"
 #include "app/run_guards.h"
 #include "app/update_sequence.h"
+#include "checks/bios_prerequisite.h"
 #include "console/file_ops.h"
+#include "console/messages.h"
 #include "platform/platform.h"
 #include "profiles/input_parser.h"
 #include "profiles/platform_decoder.h"
@@ -13,6 +15,7 @@
 #include "system/bios_query.h"
 #include "system/system_info.h"
 #include "system/tool_output_scan.h"
+#include "system/tool_signature.h"
 #include "system/wmic_layout.h"
 #include "update/update_run.h"
 
@@ -26,8 +29,30 @@ void chooseProfile(const std::vector<InputProfile>& profiles, KitPlan& plan) {
   plan.profileIndex = selectProfile(profiles, plan.profile);
 }
 
+int digitGroups(const std::string& text) {
+  int groups = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    bool digit = text[i] >= '0' && text[i] <= '9';
+    bool digitBefore = i > 0 && text[i - 1] >= '0' && text[i - 1] <= '9';
+    if (digit && !digitBefore) ++groups;
+  }
+  return groups;
+}
+
+// The check reads all digits of each text as one number, the BIOS from its fifth character
+// on: with different numbers of groups the numbers do not compare as versions.
+void noteJoinedDigits(KitPlan& plan) {
+  const std::string& prerequisite = plan.profile.getPrereqBios();
+  std::string bios = plan.biosVersion.size() > 4 ? plan.biosVersion.substr(4) : "";
+  if (prerequisite.empty() || digitGroups(bios) == digitGroups(prerequisite)) return;
+  std::optional<int> biosNumber = digitsNumber(bios);
+  std::optional<int> prereqNumber = digitsNumber(prerequisite);
+  if (biosNumber && prereqNumber) plan.joinedDigits = {prerequisite, *biosNumber, *prereqNumber};
+}
+
 void checkPrerequisiteStep(KitPlan& plan) {
   plan.runningStep = "prerequisite";
+  noteJoinedDigits(plan);
   checkPrerequisite(plan.profile);
   plan.prerequisite = plan.profile.getPrereqBios().empty() ? "none" : "met";
 }
@@ -57,12 +82,12 @@ void addUnforeseen(KitPlan& plan, bool queried, bool compared, bool updates) {
   if (updates) plan.mayAlsoEndWith.insert(plan.mayAlsoEndWith.end(), {4001, 3002, 2013});
 }
 
-// Whether the run got as far as asking Intel's tool for the installed version: past the
-// prerequisite, with the tool in its place.
+// Whether the run got as far as asking Intel's tool for the installed version.
 bool reachedVersionQuery(const KitPlan& plan) {
-  if (plan.runningStep == "tool") return plan.code != "1002h";
-  return plan.runningStep != "bios" && plan.runningStep != "profile" &&
-         plan.runningStep != "prerequisite";
+  for (const char* step : {"bios", "profile", "prerequisite", "tool", "signature"}) {
+    if (plan.runningStep == step) return false;
+  }
+  return true;
 }
 
 void endPlanWith(KitPlan& plan, const std::string& message) {
@@ -71,11 +96,16 @@ void endPlanWith(KitPlan& plan, const std::string& message) {
   plan.code = message.size() > 10 ? message.substr(6, 5) : "";
   if (plan.runningStep == "prerequisite") plan.prerequisite = plan.code;
   if (plan.runningStep == "comparison") plan.comparison = plan.code;
+  if (plan.runningStep == "signature") plan.signature = plan.code;
+}
+
+void throwIfSet(const std::string& message) {
+  if (!message.empty()) throw message;
 }
 
 // The steps from the BIOS query to the update tool's command line; raises where the
-// installer would.
-void runMachineSteps(const std::vector<InputProfile>& profiles, const MachineState& machine,
+// installer would. False when the installed version would be needed to go on.
+bool runMachineSteps(const KitboxFacts& kitbox, const MachineState& machine,
                      const FirmwareUpdater& updater, KitPlan& plan) {
   plan.runningStep = "bios";
   std::optional<std::string> bios = biosVersionFrom(machine.biosText);
@@ -83,19 +113,53 @@ void runMachineSteps(const std::vector<InputProfile>& profiles, const MachineSta
   takeBiosVersionFrom(*bios);
   plan.biosVersion = currentBiosVersion();
   plan.biosFamily = systemBiosFamily();
-  chooseProfile(profiles, plan);
+  chooseProfile(kitbox.profiles, plan);
   checkPrerequisiteStep(plan);
   plan.runningStep = "tool";
-  checkFileExists(toolFolder, toolFileName);
+  throwIfSet(kitbox.toolMissing);
+  plan.runningStep = "signature";
+  throwIfSet(kitbox.toolRefused);
+  plan.signature = kitbox.signatureChecked ? "passed" : "not checked";
+  plan.runningStep = "version";
+  if (!machine.meText) return false;
   // A text without a version is what makes the installer end with 1015h.
-  std::optional<std::string> installed = installedVersionFrom(machine.meText);
+  std::optional<std::string> installed = installedVersionFrom(*machine.meText);
   if (!installed) raiseError("1015h");
   plan.installedVersion = *installed;
   compareVersions(*installed, machine.force, plan);
   plan.runningStep = "image";
-  checkFileExists(firmwareFolder, plan.profile.meFirmwareFile);
+  throwIfSet(kitbox.imageMissing[static_cast<std::size_t>(plan.profileIndex)]);
   plan.commandLine = updateCommandLine(updater, plan.profile.meFirmwareFile);
   plan.runningStep.clear();
+  return true;
+}
+
+// The message the installer ends with where it looks for a file, or "" when it is there.
+std::string fileMissing(const std::string& folder, const std::string& file) {
+  try {
+    checkFileExists(folder, file);
+  } catch (const std::string& message) {
+    return message;
+  }
+  return "";
+}
+
+// Only a profile with platforms can be chosen, so only its image is ever looked for.
+void lookForImages(KitboxFacts& kitbox) {
+  for (const InputProfile& profile : kitbox.profiles) {
+    bool chosen = !profile.getSupportedPlatforms().empty();
+    kitbox.imageMissing.push_back(chosen ? fileMissing(firmwareFolder, profile.meFirmwareFile)
+                                         : "");
+  }
+}
+
+void lookAtTool(KitboxFacts& kitbox, const PlanOptions& options) {
+  kitbox.toolMissing = fileMissing(toolFolder, toolFileName);
+  if (!kitbox.toolMissing.empty() || !options.checkSignature) return;
+  platform::Signature signature = platform::checkProgramSignature(toolFolder + toolFileName);
+  kitbox.signatureChecked = signature.state != platform::SignatureState::notSupported;
+  kitbox.toolRefused =
+      signatureRefusal(signature, toolFileName, options.allowUnsigned).value_or("");
 }
 
 }  // namespace
@@ -111,21 +175,26 @@ std::optional<std::string> installedVersionFrom(const std::string& meText) {
   return spanText(output, found->group1);
 }
 
-KitPlan planMachine(const std::vector<InputProfile>& profiles, const MachineState& machine,
+KitPlan planMachine(const KitboxFacts& kitbox, const MachineState& machine,
                     const FirmwareUpdater& updater) {
+  if (kitbox.refused) return *kitbox.refused;
   KitPlan plan;
   try {
-    runMachineSteps(profiles, machine, updater, plan);
+    plan.needsInstalledVersion = !runMachineSteps(kitbox, machine, updater, plan);
   } catch (const std::string& message) {
     endPlanWith(plan, message);
+  }
+  if (plan.needsInstalledVersion) {
+    addUnforeseen(plan, true, true, true);
+    return plan;
   }
   bool compared = plan.runningStep == "image" || plan.runningStep.empty();
   addUnforeseen(plan, reachedVersionQuery(plan), compared, plan.runningStep.empty());
   return plan;
 }
 
-std::optional<KitPlan> readKitboxProfiles(const std::string& kitboxPath,
-                                          std::vector<InputProfile>& profiles) {
+KitboxFacts readKitbox(const std::string& kitboxPath, const PlanOptions& options) {
+  KitboxFacts kitbox;
   KitPlan plan;
   try {
     // The installer refuses a network path before it reads anything.
@@ -133,19 +202,23 @@ std::optional<KitPlan> readKitboxProfiles(const std::string& kitboxPath,
     std::string folder = platform::workingFolder();
     if (isNetworkPath(folder)) raiseError("2017s", {folder});
     plan.runningStep = "input";
-    loadInputProfiles(profiles);
+    loadInputProfiles(kitbox.profiles);
   } catch (const std::string& message) {
     endPlanWith(plan, message);
     addUnforeseen(plan, false, false, false);
     if (plan.code == "2017s") plan.mayAlsoEndWith.clear();
-    return plan;
+    kitbox.refused = plan;
+    kitbox.profiles.clear();
+    return kitbox;
   }
-  return std::nullopt;
+  lookAtTool(kitbox, options);
+  lookForImages(kitbox);
+  // The steps' verbose lines are of no use here.
+  resetRunLog();
+  return kitbox;
 }
 
 KitPlan planKitbox(const std::string& kitboxPath, const MachineState& machine,
-                   const FirmwareUpdater& updater) {
-  std::vector<InputProfile> profiles;
-  if (std::optional<KitPlan> refused = readKitboxProfiles(kitboxPath, profiles)) return *refused;
-  return planMachine(profiles, machine, updater);
+                   const FirmwareUpdater& updater, const PlanOptions& options) {
+  return planMachine(readKitbox(kitboxPath, options), machine, updater);
 }
