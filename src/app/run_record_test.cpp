@@ -96,19 +96,21 @@ TEST(RunRecordTest, AMessageIsCutOnlyPastTheLimitAndNeverInsideACharacter) {
   EXPECT_EQ(recordedMessageText(fits), fits);
   std::string over = fits + "x";
   EXPECT_EQ(recordedMessageText(over).size(), recordedMessageLimit);
-  // Two-byte characters throughout: the cut falls before a whole one, one byte short.
-  std::string wide = "ERROR 8193v: ";
-  while (wide.size() < 2 * recordedMessageLimit) {
-    wide += "\xc3\xa9";
+  // Two-byte characters throughout, after a lead of either parity: the cut falls between two.
+  for (const std::string lead : {"ERROR 8193v: ", "ERROR 8193v:  "}) {
+    std::string wide = lead;
+    while (wide.size() < 2 * recordedMessageLimit) {
+      wide += "\xc3\xa9";
+    }
+    std::string kept = recordedMessageText(wide);
+    EXPECT_LE(kept.size(), recordedMessageLimit);
+    EXPECT_GE(kept.size(), recordedMessageLimit - 1);
+    std::size_t cut = kept.find("\n[cut: ");
+    ASSERT_NE(cut, std::string::npos);
+    EXPECT_EQ((cut - lead.size()) % 2, 0u) << lead.size();
+    EXPECT_EQ(kept.substr(cut), "\n[cut: only the first " + std::to_string(cut) + " of " +
+                                    std::to_string(wide.size()) + " bytes are kept]");
   }
-  std::string kept = recordedMessageText(wide);
-  EXPECT_LE(kept.size(), recordedMessageLimit);
-  EXPECT_GE(kept.size(), recordedMessageLimit - 1);
-  std::size_t cut = kept.find("\n[cut: ");
-  ASSERT_NE(cut, std::string::npos);
-  EXPECT_EQ((cut - 13) % 2, 0u);
-  EXPECT_EQ(kept.substr(cut), "\n[cut: only the first " + std::to_string(cut) + " of " +
-                                  std::to_string(wide.size()) + " bytes are kept]");
 }
 
 TEST(RunRecordTest, MessageCodeIsWhatStandsAfterErrorOrCode) {

@@ -331,6 +331,8 @@ class FleetGate(KitboxTest):
             run = self.gate(self.csv(good, row), *self.unchecked)
             self.assertEqual(run.code, 1, run)
             self.assertIn("more than --allow-unreadable admits (0).\n", run.out)
+            if WINE:
+                break  # each wine run costs seconds; the unit tests cover the rest there
             self.assertEqual(
                 self.gate(self.csv(good, row), "--allow-unreadable", "1", *self.unchecked).code,
                 0)
@@ -360,6 +362,8 @@ class FleetGate(KitboxTest):
                       run.out)
 
 
+@unittest.skipIf(WINE, "the same code writes and reads the records on both builds; "
+                 "test_the_installers_own_records plans the Windows build's")
 class FleetRecords(KitboxTest):
     """Records the installer itself wrote, collected as an admin collects them."""
 

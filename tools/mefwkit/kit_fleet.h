@@ -33,7 +33,7 @@ struct Attention {
 enum class SignatureOutcome { checked, leftOut, notCheckable, notReached };
 
 struct FleetPlan {
-  std::vector<FleetMachine> machines;
+  FleetMachines machines;
   // Each machine's plan, as an index into `plans`.
   std::vector<std::size_t> planOf;
   std::vector<SharedPlan> plans;

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <optional>
 #include <string>
@@ -51,8 +52,11 @@ struct FleetProblem {
   std::string why;
 };
 
+// Machines in a deque: a fleet of a hundred thousand grows without being moved as it grows.
+using FleetMachines = std::deque<FleetMachine>;
+
 struct Fleet {
-  std::vector<FleetMachine> machines;
+  FleetMachines machines;
   std::vector<FleetProblem> unreadable;
 };
 

@@ -45,6 +45,7 @@ std::string machineLine(const FleetMachine& machine) {
 
 std::string groupsText(const FleetPlan& plan) {
   std::string text;
+  text.reserve(plan.machines.size() * 100);
   for (const auto& [exitCode, count] : plan.counts) {
     text += "Exit code " + std::to_string(exitCode) + ", " +
             plural(static_cast<std::size_t>(count), "machine", "machines") + ":\n";
@@ -219,14 +220,19 @@ std::vector<std::pair<std::string, std::string>> fleetMembers(
 }  // namespace
 
 std::string fleetText(const FleetPlan& plan, const std::optional<std::vector<std::string>>& gate) {
-  return groupsText(plan) + apartText(plan) + summaryText(plan) + gateText(gate);
+  std::string text = groupsText(plan);
+  return text.append(apartText(plan)).append(summaryText(plan)).append(gateText(gate));
 }
 
 std::string fleetJson(const FleetPlan& plan, const std::optional<std::vector<std::string>>& gate) {
-  std::string text =
-      "{\"schema\": 1, \"toolVersion\": " + jsonString(MEFW_PRODUCT_VERSION) + ", \"machines\": [";
+  std::string text;
+  // About what a machine's entry takes, so that the text seldom moves as it grows.
+  text.reserve(plan.machines.size() * 400);
+  text += "{\"schema\": 1, \"toolVersion\": " + jsonString(MEFW_PRODUCT_VERSION) +
+          ", \"machines\": [";
   for (std::size_t i = 0; i < plan.machines.size(); ++i) {
-    text += (i == 0 ? "" : ", ") + machineJson(plan, i);
+    text += i == 0 ? "" : ", ";
+    text += machineJson(plan, i);
   }
   text += "]";
   for (const auto& [name, value] : fleetMembers(plan, gate)) {

@@ -268,7 +268,7 @@ TEST_F(KitFleetTest, EachStateFolderIsOneMachine) {
   readFleet("states", fleet);
   FleetPlan result = plan(std::move(fleet));
   // pc-2 takes N01 Ver. 1.00 from its newest run (30, ends in 0): below the prerequisite.
-  EXPECT_EQ(names(result), (std::vector<std::string>{"pc-1 0", "pc-2 2011", "pc-3 0"}));
+  ASSERT_EQ(names(result), (std::vector<std::string>{"pc-1 0", "pc-2 2011", "pc-3 0"}));
   EXPECT_EQ(result.machines[1].last->code, "2015s");
   EXPECT_EQ(result.machines[2].computerName, "PC-3");
   EXPECT_TRUE(result.unreadable.empty());
