@@ -189,9 +189,13 @@ void startChar(CsvParse& parse, char c) {
 template <typename Sink>
 void takeChar(CsvParse& parse, char c, Sink& sink) {
   startChar(parse, c);
+  // A quote inside quotes is doubled, or it closes the field: the next character tells.
   if (parse.state == CsvState::quoteInQuoted) {
     parse.state = c == '"' ? CsvState::quoted : CsvState::unquoted;
-    if (c == '"') return addChar(parse, '"');
+    if (c == '"') {
+      addChar(parse, '"');
+      return;
+    }
     parse.afterQuote = true;
   }
   if (parse.state == CsvState::quoted) {

@@ -18,10 +18,12 @@ std::string plural(std::size_t count, const char* one, const char* many) {
 
 std::string outcomeText(const RunOutcome& outcome) {
   std::string text = outcome.state.empty() ? "" : shownText(outcome.state);
-  if (outcome.exitCode)
+  if (outcome.exitCode) {
     text += (text.empty() ? "exit " : ", exit ") + std::to_string(*outcome.exitCode);
-  if (!outcome.code.empty())
+  }
+  if (!outcome.code.empty()) {
     text += (text.empty() ? "" : " ") + ("(" + shownText(outcome.code) + ")");
+  }
   if (!outcome.time.empty()) text += (text.empty() ? "" : ", ") + shownText(outcome.time);
   return text.empty() ? "unknown" : text;
 }
@@ -228,8 +230,8 @@ std::string fleetJson(const FleetPlan& plan, const std::optional<std::vector<std
   std::string text;
   // About what a machine's entry takes, so that the text seldom moves as it grows.
   text.reserve(plan.machines.size() * 400);
-  text += "{\"schema\": 1, \"toolVersion\": " + jsonString(MEFW_PRODUCT_VERSION) +
-          ", \"machines\": [";
+  text +=
+      "{\"schema\": 1, \"toolVersion\": " + jsonString(MEFW_PRODUCT_VERSION) + ", \"machines\": [";
   for (std::size_t i = 0; i < plan.machines.size(); ++i) {
     text += i == 0 ? "" : ", ";
     text += machineJson(plan, i);
