@@ -7,13 +7,37 @@
 
 namespace {
 
+// The halves of the plans made so far: the BIOS steps by BIOS text, the rest by profile and
+// installed version. A plan's steps raise at every refusal, and a raise is dear on some
+// systems, so each half is made once for all machines that share it.
+struct PlanHalves {
+  std::map<std::string, KitPlan> bios;
+  std::map<std::pair<int, std::optional<std::string>>, KitPlan> firmware;
+};
+
+template <typename Key, typename Make>
+const KitPlan& madeOnce(std::map<Key, KitPlan>& made, const Key& key, Make make) {
+  auto found = made.find(key);
+  if (found == made.end()) {
+    found = made.emplace(key, make()).first;
+    // The steps' verbose lines are of no use here, and a fleet would make them large.
+    resetRunLog();
+  }
+  return found->second;
+}
+
 SharedPlan sharedPlan(const KitboxFacts& kitbox, const FleetMachine& machine,
-                      const FirmwareUpdater& updater, bool force) {
-  KitPlan plan = planMachine(kitbox, {machine.biosText, machine.installedVersion, force}, updater);
-  // The steps' verbose lines are of no use here, and a fleet would make them large.
-  resetRunLog();
-  return {plan.biosFamily, plan.profileIndex, plan.needsInstalledVersion,
-          plan.exitCode,   plan.message,      plan.joinedDigits};
+                      const FirmwareUpdater& updater, bool force, PlanHalves& halves) {
+  const KitPlan& bios = madeOnce(halves.bios, machine.biosText,
+                                 [&] { return planBiosSteps(kitbox, machine.biosText); });
+  const KitPlan* plan = &bios;
+  if (goesOnToVersionQuery(bios)) {
+    plan = &madeOnce(
+        halves.firmware, std::make_pair(bios.profileIndex, machine.installedVersion),
+        [&] { return planFirmwareSteps(kitbox, bios, machine.installedVersion, force, updater); });
+  }
+  return {bios.biosFamily, bios.profileIndex, plan->needsInstalledVersion,
+          plan->exitCode,  plan->message,     bios.joinedDigits};
 }
 
 bool lastEndedWith(const FleetMachine& machine, const char* code, int exitCode) {
@@ -102,12 +126,13 @@ FleetPlan planFleet(Fleet fleet, const KitboxFacts& kitbox, const FirmwareUpdate
   plan.unreadable = std::move(fleet.unreadable);
   plan.signature = signatureOutcome(kitbox, signatureLeftOut);
   std::map<std::pair<std::string, std::optional<std::string>>, std::size_t> planned;
+  PlanHalves halves;
   plan.planOf.reserve(plan.machines.size());
   for (std::size_t i = 0; i < plan.machines.size(); ++i) {
     const FleetMachine& machine = plan.machines[i];
     auto [found, added] = planned.emplace(
         std::make_pair(machine.biosText, machine.installedVersion), plan.plans.size());
-    if (added) plan.plans.push_back(sharedPlan(kitbox, machine, updater, force));
+    if (added) plan.plans.push_back(sharedPlan(kitbox, machine, updater, force, halves));
     plan.planOf.push_back(found->second);
     noteMachine(plan, i);
   }

@@ -423,6 +423,43 @@ TEST_F(KitFleetTest, TheKitboxIsReadOncePerPlan) {
   EXPECT_EQ(opensFor(300), few);
 }
 
+// The fleet shares each half of a plan among the machines that share it; every machine must
+// still end as a plan of its own would.
+TEST_F(KitFleetTest, SharedHalvesPlanAsTheWholePlanDoes) {
+  writeFileBytes("input.txt",
+                 "meFirmwareFile = 11.8.55.3510.bin\nsupportedPlatforms = aster\n"
+                 "prereqBios = 1.04.0\nmeFirmwareFile = 12.0.20.1310.bin\n"
+                 "supportedPlatforms = fjord\n");
+  Fleet fleet;
+  for (const char* bios : {"N01 Ver. 1.05.0", "N01 Ver. 1.03.0", "N01", "P10 Ver. 2.0", "Q22 1.0",
+                           "P10 Ver. 2.0 A01", "none"}) {
+    for (const char* me :
+         {"11.8.50.3399", "11.8.55.3510", "12.0.20.1310", "13.0.0.1", "12.0", "v1.2", ""}) {
+      FleetMachine machine;
+      machine.name = std::string(bios) + "/" + me;
+      machine.biosText = bios;
+      if (*me != '\0') machine.installedVersion = me;
+      fleet.machines.push_back(machine);
+    }
+  }
+  FleetPlan result = plan(fleet);
+  KitboxFacts kitbox = readKitbox("", {});
+  std::set<int> outcomes;
+  for (std::size_t i = 0; i < result.machines.size(); ++i) {
+    const FleetMachine& machine = result.machines[i];
+    KitPlan whole = planMachine(kitbox, {machine.biosText, machine.installedVersion, false},
+                                installer.firmwareUpdater());
+    const SharedPlan& shared = result.plans[result.planOf[i]];
+    EXPECT_EQ((std::tuple{shared.needsInstalledVersion, shared.exitCode, shared.message,
+                          shared.profileIndex}),
+              (std::tuple{whole.needsInstalledVersion, whole.exitCode, whole.message,
+                          whole.profileIndex}))
+        << machine.name;
+    outcomes.insert(whole.needsInstalledVersion ? -1 : whole.exitCode);
+  }
+  EXPECT_EQ(outcomes, (std::set<int>{-1, 0, 1002, 1015, 1018, 2000, 2010, 2011, 2012, 3000, 3001}));
+}
+
 TEST_F(KitFleetTest, TextsFromTheMachinesAreShownEscaped) {
   EXPECT_EQ(shownText("pc-1\x1b[31m\r\n\t\x7f\xc2\x9b"
                       "2J \xc3\xa9"),

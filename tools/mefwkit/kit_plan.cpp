@@ -103,12 +103,11 @@ void throwIfSet(const std::string& message) {
   if (!message.empty()) throw message;
 }
 
-// The steps from the BIOS query to the update tool's command line; raises where the
-// installer would. False when the installed version would be needed to go on.
-bool runMachineSteps(const KitboxFacts& kitbox, const MachineState& machine,
-                     const FirmwareUpdater& updater, KitPlan& plan) {
+// The steps from the BIOS query to the version query, which the BIOS and the Kitbox decide;
+// raises where the installer would.
+void runBiosSteps(const KitboxFacts& kitbox, const std::string& biosText, KitPlan& plan) {
   plan.runningStep = "bios";
-  std::optional<std::string> bios = biosVersionFrom(machine.biosText);
+  std::optional<std::string> bios = biosVersionFrom(biosText);
   if (!bios) raiseError("2000s");
   takeBiosVersionFrom(*bios);
   plan.biosVersion = currentBiosVersion();
@@ -121,17 +120,30 @@ bool runMachineSteps(const KitboxFacts& kitbox, const MachineState& machine,
   throwIfSet(kitbox.toolRefused);
   plan.signature = kitbox.signatureChecked ? "passed" : "not checked";
   plan.runningStep = "version";
-  if (!machine.meText) return false;
+}
+
+// The steps from the version query to the update tool's command line, which the profile and
+// the installed version decide; raises where the installer would. False when the installed
+// version is not known.
+bool runFirmwareSteps(const KitboxFacts& kitbox, const std::optional<std::string>& meText,
+                      bool force, const FirmwareUpdater& updater, KitPlan& plan) {
+  if (!meText) return false;
   // A text without a version is what makes the installer end with 1015h.
-  std::optional<std::string> installed = installedVersionFrom(*machine.meText);
+  std::optional<std::string> installed = installedVersionFrom(*meText);
   if (!installed) raiseError("1015h");
   plan.installedVersion = *installed;
-  compareVersions(*installed, machine.force, plan);
+  compareVersions(*installed, force, plan);
   plan.runningStep = "image";
   throwIfSet(kitbox.imageMissing[static_cast<std::size_t>(plan.profileIndex)]);
   plan.commandLine = updateCommandLine(updater, plan.profile.meFirmwareFile);
   plan.runningStep.clear();
   return true;
+}
+
+void addUnforeseenByStep(KitPlan& plan) {
+  if (plan.needsInstalledVersion) return addUnforeseen(plan, true, true, true);
+  bool compared = plan.runningStep == "image" || plan.runningStep.empty();
+  addUnforeseen(plan, reachedVersionQuery(plan), compared, plan.runningStep.empty());
 }
 
 // The message the installer ends with where it looks for a file, or "" when it is there.
@@ -175,22 +187,39 @@ std::optional<std::string> installedVersionFrom(const std::string& meText) {
   return spanText(output, found->group1);
 }
 
-KitPlan planMachine(const KitboxFacts& kitbox, const MachineState& machine,
-                    const FirmwareUpdater& updater) {
+bool goesOnToVersionQuery(const KitPlan& plan) {
+  return plan.message.empty() && plan.runningStep == "version";
+}
+
+KitPlan planBiosSteps(const KitboxFacts& kitbox, const std::string& biosText) {
   if (kitbox.refused) return *kitbox.refused;
   KitPlan plan;
   try {
-    plan.needsInstalledVersion = !runMachineSteps(kitbox, machine, updater, plan);
+    runBiosSteps(kitbox, biosText, plan);
+  } catch (const std::string& message) {
+    endPlanWith(plan, message);
+    addUnforeseenByStep(plan);
+  }
+  return plan;
+}
+
+KitPlan planFirmwareSteps(const KitboxFacts& kitbox, KitPlan plan,
+                          const std::optional<std::string>& meText, bool force,
+                          const FirmwareUpdater& updater) {
+  if (!goesOnToVersionQuery(plan)) return plan;
+  try {
+    plan.needsInstalledVersion = !runFirmwareSteps(kitbox, meText, force, updater, plan);
   } catch (const std::string& message) {
     endPlanWith(plan, message);
   }
-  if (plan.needsInstalledVersion) {
-    addUnforeseen(plan, true, true, true);
-    return plan;
-  }
-  bool compared = plan.runningStep == "image" || plan.runningStep.empty();
-  addUnforeseen(plan, reachedVersionQuery(plan), compared, plan.runningStep.empty());
+  addUnforeseenByStep(plan);
   return plan;
+}
+
+KitPlan planMachine(const KitboxFacts& kitbox, const MachineState& machine,
+                    const FirmwareUpdater& updater) {
+  return planFirmwareSteps(kitbox, planBiosSteps(kitbox, machine.biosText), machine.meText,
+                           machine.force, updater);
 }
 
 KitboxFacts readKitbox(const std::string& kitboxPath, const PlanOptions& options) {

@@ -109,6 +109,16 @@ KitboxFacts readKitbox(const std::string& kitboxPath, const PlanOptions& options
 KitPlan planMachine(const KitboxFacts& kitbox, const MachineState& machine,
                     const FirmwareUpdater& updater);
 
+// planMachine in its two halves, for a fleet that shares them among its machines: the steps
+// up to the version query, which the BIOS text and the Kitbox decide, then the rest, which the
+// chosen profile and the installed version decide. The second half changes only a plan that
+// goes on to the version query.
+KitPlan planBiosSteps(const KitboxFacts& kitbox, const std::string& biosText);
+bool goesOnToVersionQuery(const KitPlan& plan);
+KitPlan planFirmwareSteps(const KitboxFacts& kitbox, KitPlan plan,
+                          const std::optional<std::string>& meText, bool force,
+                          const FirmwareUpdater& updater);
+
 // The whole silent run in the working folder, which the kit tool was given as `kitboxPath`.
 KitPlan planKitbox(const std::string& kitboxPath, const MachineState& machine,
                    const FirmwareUpdater& updater, const PlanOptions& options = {});
