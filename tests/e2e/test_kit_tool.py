@@ -408,9 +408,15 @@ class FleetRecords(KitboxTest):
 
 
 class FleetBounds(KitboxTest):
-    """Hostile or broken input costs bounded memory and never blocks the plan."""
+    """Hostile or broken input costs bounded memory and never blocks the plan. The memory is
+    measured on the plain POSIX build only: the sanitizers' shadow memory is not the program's."""
 
     MEMORY_LIMIT = 256 * 1024 * 1024
+    MEASURED = os.environ.get("MEFW_E2E_MEMORY_LIMITS") == "1"
+
+    def assert_bounded(self, peak):
+        if self.MEASURED:
+            self.assertLess(peak, self.MEMORY_LIMIT)
 
     def setUp(self):
         super().setUp()
@@ -440,7 +446,7 @@ class FleetBounds(KitboxTest):
         code, out, peak = self.peak_plan(machines, "--json")
         self.assertEqual(code, 0, out[-2000:])
         self.assertEqual(len(json.loads(out)["machines"]), 100000)
-        self.assertLess(peak, self.MEMORY_LIMIT)
+        self.assert_bounded(peak)
         # A sparse record of 3 GB is never read; a pipe named like a record never opened.
         records = self.root / "records"
         (records / "pc-1").mkdir(parents=True)
@@ -454,7 +460,7 @@ class FleetBounds(KitboxTest):
             {"where": str(records / "pc-1" / "last-run.json"),
              "why": "too large: 3221225472 bytes, more than 8 MiB"},
             {"where": str(records / "pc-2" / "result.json"), "why": "not a regular file"}])
-        self.assertLess(peak, self.MEMORY_LIMIT)
+        self.assert_bounded(peak)
 
 
 if __name__ == "__main__":

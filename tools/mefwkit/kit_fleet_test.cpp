@@ -2,7 +2,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include "app/error_catalogue.h"
 #include "app/installer.h"
+#include "mefwkit/kit_exit_meanings.h"
 #include "mefwkit/kit_fleet_record.h"
 #include "test_support.h"
 
@@ -468,6 +470,21 @@ TEST_F(KitFleetTest, TextsFromTheMachinesAreShownEscaped) {
   std::string shown = fleetText(plan(std::move(fleet)));
   EXPECT_EQ(shown.find('\x1b'), std::string::npos);
   EXPECT_NE(shown.find("pc\\x1b]0;x\\x07: N01"), std::string::npos);
+}
+
+// Every code the installer can end with gets its meaning in the summary, also a code that
+// joins the catalogue later.
+TEST_F(KitFleetTest, EveryExitCodeHasAMeaning) {
+  ErrorCatalogue codes = startErrorCatalogue();
+  ErrorCatalogue runTime = runTimeErrorCodes();
+  codes.insert(runTime.begin(), runTime.end());
+  for (const auto& entry : codes) {
+    EXPECT_TRUE(hasExitCodeMeaning(std::stoi(entry.first.substr(0, 4)))) << entry.first;
+  }
+  for (int code : {0, 1, 100, 4000, 4001}) {
+    EXPECT_TRUE(hasExitCodeMeaning(code)) << code;
+  }
+  EXPECT_EQ(exitCodeMeaning(9999), "see the exit-code reference");
 }
 
 TEST_F(KitFleetTest, ExpectedCodesAreAList) {
