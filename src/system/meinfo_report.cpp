@@ -59,7 +59,10 @@ void SystemInfo::writeMeInfoLog() {
   printVerbose("Retrieving verbose log of MEInfo\n", "default");
   // One text, not one object per piece: a report of empty lines as large as the query cap
   // would otherwise cost many times its size.
+  // Room for as much as the query keeps, taken at once: a text that grows by doubling would hold
+  // its old copy beside the new one at every step. Untouched room costs no memory.
   std::vector<std::string> report(1);
+  report[0].reserve(platform::queryOutputCap);
   streamCommand(
       meInfoFolder + meInfoVerboseCommand, meInfoTimeLimit,
       [&report](const std::string& chunk) { report[0] += chunk; }, [&report] { report[0].clear(); });
