@@ -186,8 +186,9 @@ TEST_F(RunRecordStoreTest, LastFlashFollowsTheFlashWhenResultCannotBeWritten) {
   writeRunRecord(run, true);
   EXPECT_EQ(readFileBytes("state/last-flash.json"), runRecordJson(run));
   EXPECT_EQ(readFileBytes("state/last-run.json"), runRecordJson(run));
-  EXPECT_EQ(runLogText(), "The run record was not written: cannot write "
-                          "state\\runs\\20261208T231000Z-4242\\result.json\n");
+  EXPECT_EQ(runLogText(),
+            "The run record was not written: cannot write "
+            "state\\runs\\20261208T231000Z-4242\\result.json\n");
 }
 
 TEST_F(RunRecordStoreTest, CopiesTheRunsLogsCutToTheirLastBytes) {

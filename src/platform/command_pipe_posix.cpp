@@ -62,7 +62,9 @@ void prepareSpawnAttributes(posix_spawnattr_t& attributes, bool ownGroup, bool f
   sigemptyset(&defaults);
   sigaddset(&defaults, SIGCHLD);
   if (!flash) {
-    for (int signal : flashIgnoredSignals) sigaddset(&defaults, signal);
+    for (int signal : flashIgnoredSignals) {
+      sigaddset(&defaults, signal);
+    }
   }
   posix_spawnattr_setsigmask(&attributes, &none);
   posix_spawnattr_setsigdefault(&attributes, &defaults);
@@ -219,9 +221,9 @@ std::size_t readPipe(void* source, char* into, std::size_t size) {
 void drainOutput(RunningCommand& state) {
   char discarded[4096];
   for (;;) {
-    ssize_t count = state.flash ? static_cast<ssize_t>(
-                                      readFlashPipe(state, discarded, sizeof discarded))
-                                : read(state.descriptor, discarded, sizeof discarded);
+    ssize_t count = state.flash
+                        ? static_cast<ssize_t>(readFlashPipe(state, discarded, sizeof discarded))
+                        : read(state.descriptor, discarded, sizeof discarded);
     if (count == 0 || (count < 0 && errno != EINTR)) return;
   }
 }

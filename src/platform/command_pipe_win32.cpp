@@ -32,8 +32,8 @@ struct RunningCommand {
   volatile LONG timedOut = 0;
   volatile LONG capped = 0;
   volatile LONG leftover = 0;  // a flash's output was let go of at the leftover bound
-  volatile LONG reading = 0;  // the reader waits in ReadFile
-  std::size_t received = 0;   // bytes of output read so far
+  volatile LONG reading = 0;   // the reader waits in ReadFile
+  std::size_t received = 0;    // bytes of output read so far
   PipeBuffer buffer;
 };
 
@@ -60,7 +60,7 @@ HANDLE inheritableCopy(DWORD which) {
 HANDLE flashStandardHandle(DWORD which) {
   HANDLE original = GetStdHandle(which);
   DWORD type = original != nullptr && original != INVALID_HANDLE_VALUE ? GetFileType(original)
-                                                                      : FILE_TYPE_UNKNOWN;
+                                                                       : FILE_TYPE_UNKNOWN;
   if (type == FILE_TYPE_DISK || type == FILE_TYPE_PIPE) return inheritableCopy(which);
   SECURITY_ATTRIBUTES inherited{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
   DWORD access = which == STD_INPUT_HANDLE ? GENERIC_READ : GENERIC_WRITE;
@@ -114,18 +114,18 @@ bool startInterpreter(RunningCommand& state, const std::string& commandLine, HAN
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = state.flash ? flashStandardHandle(STD_INPUT_HANDLE)
-                                  : inheritableCopy(STD_INPUT_HANDLE);
+  startup.hStdInput =
+      state.flash ? flashStandardHandle(STD_INPUT_HANDLE) : inheritableCopy(STD_INPUT_HANDLE);
   startup.hStdOutput = outputEnd;
-  startup.hStdError = state.flash ? flashStandardHandle(STD_ERROR_HANDLE)
-                                  : inheritableCopy(STD_ERROR_HANDLE);
+  startup.hStdError =
+      state.flash ? flashStandardHandle(STD_ERROR_HANDLE) : inheritableCopy(STD_ERROR_HANDLE);
   PROCESS_INFORMATION started{};
   DWORD flags = state.job != nullptr ? CREATE_SUSPENDED : 0;
   offerGuard(state.flash, HANDLE_FLAG_INHERIT);
-  bool ok = state.flash ? createFlashProcess(interpreter, arguments, startup, started)
-                        : CreateProcessA(interpreter.c_str(), arguments.data(), nullptr, nullptr,
-                                         TRUE, flags, nullptr, nullptr, &startup,
-                                         &started) != FALSE;
+  bool ok = state.flash
+                ? createFlashProcess(interpreter, arguments, startup, started)
+                : CreateProcessA(interpreter.c_str(), arguments.data(), nullptr, nullptr, TRUE,
+                                 flags, nullptr, nullptr, &startup, &started) != FALSE;
   offerGuard(state.flash, 0);
   for (HANDLE copy : {startup.hStdInput, startup.hStdError}) {
     if (copy != nullptr) CloseHandle(copy);

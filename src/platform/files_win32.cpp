@@ -144,8 +144,8 @@ void removeStaleTemporaries(const std::string& path) {
   ULARGE_INTEGER oldest{{now.dwLowDateTime, now.dwHighDateTime}};
   oldest.QuadPart -= 60ULL * 10000000ULL;  // a minute in 100-nanosecond steps
   do {
-    ULARGE_INTEGER written{{found.ftLastWriteTime.dwLowDateTime,
-                            found.ftLastWriteTime.dwHighDateTime}};
+    ULARGE_INTEGER written{
+        {found.ftLastWriteTime.dwLowDateTime, found.ftLastWriteTime.dwHighDateTime}};
     if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
         written.QuadPart < oldest.QuadPart) {
       DeleteFileA((folder + found.cFileName).c_str());

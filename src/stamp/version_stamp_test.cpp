@@ -149,10 +149,9 @@ TEST_F(VersionStampTest, NothingPlantedBesideTheStampStopsItOrIsWrittenThrough) 
   writeFileBytes(recent, "being written");
   fs::last_write_time(old, fs::file_time_type::clock::now() - std::chrono::minutes(2));
   ASSERT_EQ(write("11.8.50.3399"), none);
-  EXPECT_EQ(entriesOf(folder),
-            (std::vector<std::string>{"MeFwVer.sys", "MeFwVer.sys.tmp-",
-                                      "MeFwVer.sys.tmp-fedcba9876543210", "MeFwVer.sys.tmp/",
-                                      "target"}));
+  EXPECT_EQ(entriesOf(folder), (std::vector<std::string>{"MeFwVer.sys", "MeFwVer.sys.tmp-",
+                                                         "MeFwVer.sys.tmp-fedcba9876543210",
+                                                         "MeFwVer.sys.tmp/", "target"}));
   EXPECT_EQ(readFileBytes((folder / "target").string()), "untouched");
 }
 

@@ -65,7 +65,8 @@ void SystemInfo::writeMeInfoLog() {
   report[0].reserve(platform::queryOutputCap);
   streamCommand(
       meInfoFolder + meInfoVerboseCommand, meInfoTimeLimit,
-      [&report](const std::string& chunk) { report[0] += chunk; }, [&report] { report[0].clear(); });
+      [&report](const std::string& chunk) { report[0] += chunk; },
+      [&report] { report[0].clear(); });
   printMessage("Printing verbose meinfo log to " + meInfoLogFile + "\n", "default");
   // The report already ends its lines as the tool wrote them; text mode would double every
   // carriage return.
