@@ -10,6 +10,7 @@
 namespace {
 
 struct Store {
+  bool stateOpened = false;
   bool opened = false;
   bool usable = false;
   bool complained = false;
@@ -60,16 +61,24 @@ void pruneRunFolders(const std::string& runs, const std::string& own) {
   }
 }
 
+// The state folder is opened once per run, by the first record written or read.
+bool openStateFolderOnce() {
+  Store& current = store();
+  if (!current.stateOpened) {
+    current.stateOpened = true;
+    platform::StateFolder state = platform::openStateFolder();
+    current.folder = state.path;
+    if (state.path.empty()) complain(state.problem);
+  }
+  return !current.folder.empty();
+}
+
 bool openStore(const RunRecord& record) {
   Store& current = store();
   if (current.opened) return current.usable;
   current.opened = true;
-  platform::StateFolder state = platform::openStateFolder();
-  if (state.path.empty()) {
-    complain(state.problem);
-    return false;
-  }
-  std::string runs = inFolder(state.path, "runs");
+  if (!openStateFolderOnce()) return false;
+  std::string runs = inFolder(current.folder, "runs");
   std::string problem = platform::openOwnFolder(runs);
   std::string name = runFolderName(record.started, platform::processId());
   if (problem.empty()) problem = platform::openOwnFolder(inFolder(runs, name));
@@ -77,7 +86,6 @@ bool openStore(const RunRecord& record) {
     complain(problem);
     return false;
   }
-  current.folder = state.path;
   current.runFolder = inFolder(runs, name);
   current.usable = true;
   pruneRunFolders(runs, name);
@@ -154,7 +162,19 @@ std::string logCopyHeader(std::uint64_t wholeSize) {
 
 namespace {
 
+// Scans may run often: their record is kept apart, so that it never pushes an update's run
+// folder or last-run.json out.
+void writeScanRecord(const RunRecord& record) {
+  if (!openStateFolderOnce()) return;
+  std::string lastScan = inFolder(store().folder, "last-scan.json");
+  if (!writeFile(lastScan, runRecordJson(record))) complain("cannot write " + lastScan);
+}
+
 void writeRecordFiles(const RunRecord& record, bool copyLogsToo) {
+  if (record.mode == std::optional<std::string>("scan")) {
+    writeScanRecord(record);
+    return;
+  }
   if (!openStore(record)) return;
   Store& current = store();
   std::string json = runRecordJson(record);
@@ -181,6 +201,29 @@ void writeRunRecord(const RunRecord& record, bool copyLogsToo) {
   } catch (const std::exception& failure) {
     complain(failure.what());
   }
+}
+
+std::string stateFolderPath() {
+  try {
+    return openStateFolderOnce() ? store().folder : "";
+  } catch (const std::exception& failure) {
+    complain(failure.what());
+    return "";
+  }
+}
+
+std::optional<std::string> readStateFile(const std::string& name) {
+  std::string folder = stateFolderPath();
+  if (folder.empty()) return std::nullopt;
+  std::optional<platform::FilePart> file =
+      platform::readFilePart(inFolder(folder, name), 0, stateFileLimit);
+  if (!file || file->size > stateFileLimit) return std::nullopt;
+  return file->bytes;
+}
+
+std::string runRecordFolder() {
+  const Store& current = store();
+  return current.runFolder.empty() ? current.folder : current.runFolder;
 }
 
 void resetRunRecordStore() { store() = Store{}; }

@@ -1,6 +1,7 @@
 #include "process_state.h"
 
 #include "app/error_catalogue.h"
+#include "app/run_events.h"
 #include "app/run_record.h"
 #include "console/console_colours.h"
 #include "console/log_files.h"
@@ -19,6 +20,7 @@ void resetProcessState() {
   resetRunLog();
   resetLogFilesWritten();
   resetRunRecord();
+  resetRunEvents();
   resetConsoleColours();
   resetCurrentBiosVersion();
   resetProgressRecords();
