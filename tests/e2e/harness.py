@@ -317,9 +317,9 @@ class KitboxTest(unittest.TestCase):
         """A folder as the kit tool is given it on the command line."""
         return windows_path(path) if WINE else str(path)
 
-    def _command(self, args, system_drive, exit_file=None, terminate_on=None):
+    def _command(self, args, system_drive, exit_file=None, terminate_on=None, environment=None):
         """The command line and environment of one installer run."""
-        env = dict(os.environ)
+        env = dict(os.environ, **(environment or {}))
         drive = self.drive if system_drive is None else system_drive
         if WINE:
             env["WINEPREFIX"] = str(self.prefix)
@@ -359,16 +359,17 @@ class KitboxTest(unittest.TestCase):
         return Run(code, stdout, stderr, calls, paused, WINE or terminal)
 
     def run_installer(self, *args, stdin=b"", system_drive=None, terminal=False, timeout=600,
-                      memory_limit_mb=None):
+                      memory_limit_mb=None, environment=None):
         """Runs the installer in the Kitbox.
 
         system_drive: the SystemDrive value on POSIX (default: this test's drive folder; UNSET
         leaves it out); wine always uses its own. terminal: on POSIX, make standard input a
         terminal that keeps pressing a key, so that the closing pause shows itself.
         memory_limit_mb: on POSIX, the most address space the installer may take (ulimit -v).
+        environment: variables to set for this run (such as MEFW_BOOT_TIME or WINEDEBUG).
         """
         exit_file = self._exit_file("exit-code.txt")
-        command, env = self._command(args, system_drive, exit_file)
+        command, env = self._command(args, system_drive, exit_file, environment=environment)
         if terminal and not WINE:
             stdout, stderr, code = self._run_on_terminal(command, env, timeout)
         else:
