@@ -826,9 +826,17 @@ TEST_F(EntryTest, TheStampKeepsTheFlashedVersionWhileARestartIsPending) {
             std::string::npos);
   EXPECT_EQ(currentRunRecord().restartPending, std::optional<bool>(true));
   EXPECT_EQ(currentRunRecord().stampedFirmware, "11.8.55.3510");
-  // A machine started after the flash: the stamp has the version read.
+  // That run's refused flash took over last-flash.json; the next run still knows.
   restartProcess();
-  fake().bootTime = *ended + 1;
+  fake().bootTime = *ended - 3600;
+  fake().commandOutput[updateCommand] = "Error 8703: staged\r\n";
+  EXPECT_EQ(run({"-s"}), 3002);
+  EXPECT_EQ(stampedVersion(), "11.8.55.3510");
+  EXPECT_EQ(currentRunRecord().restartPending, std::optional<bool>(true));
+  // A machine started after those runs: the stamp has the version read.
+  std::time_t lastEnded = currentRunRecord().ended.value_or(0);
+  restartProcess();
+  fake().bootTime = lastEnded + 1;
   fake().commandOutput[updateCommand] = "Error 8703: staged\r\n";
   EXPECT_EQ(run({"-s", "-v"}), 3002);
   EXPECT_EQ(stampedVersion(), "11.8.50.3399");

@@ -40,12 +40,20 @@ std::optional<PendingRestart> pendingRestartFrom(const std::string& lastFlashJso
                                                  const std::string& installedVersion) {
   Json record = Json::parse(lastFlashJson, nullptr, false);
   if (record.is_discarded() || member(record, "schema") != 1 ||
-      text(member(record, "state")) != "finished" ||
-      member(member(record, "flash"), "completed") != true) {
+      text(member(record, "state")) != "finished") {
     return std::nullopt;
   }
-  PendingRestart flashed{text(member(member(record, "firmware"), "kitbox")),
-                         text(member(record, "ended"))};
+  const Json& firmware = member(record, "firmware");
+  PendingRestart flashed{"", text(member(record, "ended"))};
+  if (member(member(record, "flash"), "completed") == true) {
+    flashed.version = text(member(firmware, "kitbox"));
+  } else if (member(record, "restartPending") == true) {
+    // A run that found the restart pending tried its own flash, which the tool refuses until
+    // then: it takes over last-flash.json, and its stamp names the firmware that waits.
+    flashed.version = text(member(firmware, "stamped"));
+  } else {
+    return std::nullopt;
+  }
   std::optional<std::time_t> ended = parseUtcText(flashed.installedAt);
   if (!ended || !bootTime || *ended <= *bootTime) return std::nullopt;
   if (!isOlder(installedVersion, flashed.version)) return std::nullopt;

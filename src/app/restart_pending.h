@@ -14,9 +14,11 @@ struct PendingRestart {
   std::string installedAt;
 };
 
-// A restart is pending when last-flash.json holds a finished run whose flash completed and
-// ended after the machine last started, and the installed version reads older than the one it
-// flashed. Nothing otherwise, also when the record, the boot time or a version cannot be read.
+// A restart is pending when last-flash.json holds a finished run that ended after the machine
+// last started and either completed its flash or found a restart pending itself (its own flash
+// then cannot complete), and the installed version reads older than the firmware that run
+// flashed or kept in the stamp. Nothing otherwise, also when the record, the boot time or a
+// version cannot be read.
 std::optional<PendingRestart> pendingRestart(const std::string& installedVersion);
 
 // The same decision from a last-flash.json text and the boot time, for tests.

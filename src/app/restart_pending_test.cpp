@@ -32,6 +32,21 @@ TEST(RestartPendingTest, NothingWaitsOnceTheMachineRestartedOrTheNewVersionRuns)
   EXPECT_FALSE(pendingRestartFrom(lastFlash("2026-12-08T23:10:01Z"), boot, "12.0.0.1"));
 }
 
+TEST(RestartPendingTest, ARunThatFoundTheRestartPendingPassesItOn) {
+  // Its own flash was refused (8703) and is not completed; its stamp kept the waiting firmware.
+  std::string refused = R"({"schema": 1, "state": "finished", "ended": "2026-12-08T23:20:00Z",)"
+                        R"( "firmware": {"installed": "11.8.50.3399", "kitbox": "12.0.1.1",)"
+                        R"( "stamped": "11.8.55.3510"}, "flash": {"started": true,)"
+                        R"( "completed": false}, "restartPending": true})";
+  std::optional<PendingRestart> pending = pendingRestartFrom(refused, boot, "11.8.50.3399");
+  ASSERT_TRUE(pending);
+  EXPECT_EQ(pending->version, "11.8.55.3510");
+  EXPECT_EQ(pending->installedAt, "2026-12-08T23:20:00Z");
+  std::string notPending = refused;
+  notPending.replace(notPending.find("\"restartPending\": true"), 22, "\"restartPending\": false");
+  EXPECT_FALSE(pendingRestartFrom(notPending, boot, "11.8.50.3399"));
+}
+
 TEST(RestartPendingTest, OnlyACompletedFlashOfAReadableRecordCounts) {
   const std::string after = "2026-12-08T23:10:01Z";
   EXPECT_FALSE(pendingRestartFrom(lastFlash(after, "false"), boot, "11.8.50.3399"));

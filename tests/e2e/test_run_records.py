@@ -171,8 +171,12 @@ class PendingRestart(RecordTest):
         self.assertEqual((record["restartPending"], record["firmware"]),
                          (True, {"installed": "11.8.50.3399", "kitbox": "11.8.55.3510",
                                  "stamped": "11.8.55.3510"}))
-        # Started after the flash: the stamp has what the firmware reads, as it always had.
-        booted = utc_time(flash["ended"]) + datetime.timedelta(seconds=1)
+        # That run's refused flash is now the last one; a third run still keeps the stamp.
+        run, record = self.run_before_the_restart(MEFW_BOOT_TIME=utc_text(booted))
+        self.assertEqual(self.stamp_version(), "11.8.55.3510")
+        self.assertEqual(record["restartPending"], True)
+        # Started after those runs: the stamp has what the firmware reads, as it always had.
+        booted = utc_time(record["ended"]) + datetime.timedelta(seconds=1)
         run, record = self.run_before_the_restart(MEFW_BOOT_TIME=utc_text(booted))
         self.assertEqual(self.stamp_version(), "11.8.50.3399")
         self.assertNotIn("A restart is pending", run.out)
