@@ -800,6 +800,17 @@ TEST_F(EntryTest, AnEventThatCannotBeWrittenCostsOneVerboseLineAndNothingElse) {
   EXPECT_EQ(log.find("The event was not written", at + 1), std::string::npos);
 }
 
+TEST_F(EntryTest, EveryEventStringStaysUnder280Characters) {
+  fake().workingFolder = "C:\\" + std::string(400, 'k');
+  fake().commandOutput[fwVersionCommand] = "FW Version: 11.8.50." + std::string(300, '9') + "\r\n";
+  EXPECT_EQ(run({"-s"}), 1018);
+  ASSERT_EQ(fake().events.size(), 1u);
+  for (const std::string& text : fake().events[0].strings) {
+    EXPECT_LT(text.size(), eventStringLimit) << text;
+  }
+  EXPECT_EQ(fake().events[0].strings[0].substr(0, 25), "ERROR 1018h: Version 11.8");
+}
+
 TEST(RunEventTest, LongStringsAreCutWithAMark) {
   std::string fits(eventStringLimit - 1, 'x');
   EXPECT_EQ(eventString(fits), fits);

@@ -28,7 +28,15 @@ std::string orUnknown(const std::string& text) { return text.empty() ? "unknown"
 
 std::string recordFolderText() {
   std::string folder = runRecordFolder();
-  return eventString(folder.empty() ? "none" : folder);
+  return folder.empty() ? "none" : folder;
+}
+
+// Versions come from a tool's output and paths from the machine: any of them may be long.
+std::vector<std::string> eventStrings(std::vector<std::string> texts) {
+  for (std::string& text : texts) {
+    text = eventString(text);
+  }
+  return texts;
 }
 
 bool isScan(const RunRecord& run) { return run.mode == std::optional<std::string>("scan"); }
@@ -83,21 +91,19 @@ std::string eventString(const std::string& text) {
 
 RunEvent flashStartEvent() {
   const RunRecord& run = currentRunRecord();
-  return {platform::EventLevel::information,
-          flashStartEventId,
-          {orUnknown(run.installedFirmware), orUnknown(run.kitboxFirmware), eventString(run.kitbox),
-           recordFolderText()}};
+  return {platform::EventLevel::information, flashStartEventId,
+          eventStrings({orUnknown(run.installedFirmware), orUnknown(run.kitboxFirmware), run.kitbox,
+                        recordFolderText()})};
 }
 
 RunEvent runEndEvent() {
   const RunRecord& run = currentRunRecord();
   int exitCode = run.exitCode.value_or(0);
   std::string message = run.message.empty() ? outcomeText(run) : run.message;
-  return {runEndLevel(run, exitCode),
-          runEndId(run, exitCode),
-          {eventString(message), std::to_string(exitCode), orUnknown(run.installedFirmware),
-           orUnknown(run.kitboxFirmware), eventString(run.kitbox), recordFolderText(),
-           run.mode.value_or("none: the command line could not be read")}};
+  return {runEndLevel(run, exitCode), runEndId(run, exitCode),
+          eventStrings({message, std::to_string(exitCode), orUnknown(run.installedFirmware),
+                        orUnknown(run.kitboxFirmware), run.kitbox, recordFolderText(),
+                        run.mode.value_or("none: the command line could not be read")})};
 }
 
 void writeRunEvent(const RunEvent& event) {
