@@ -174,19 +174,35 @@ void restart() {
   }
 }
 
+// A restart would end whatever the flash left running, in the middle of what it does.
+bool restartWanted(const Run& run) {
+  bool leftover = currentRunRecord().flashLeftover.value_or(false);
+  if (leftover) {
+    printVerbose("A program the update tool started was still running " +
+                     std::to_string(platform::flashLeftoverBound.count()) +
+                     " seconds after the tool ended; its output is no longer read" +
+                     (run.updated && rebootFlag() ? ", and the computer is not restarted" : "") +
+                     ".\n",
+                 "default");
+  }
+  return run.updated && rebootFlag() && !leftover;
+}
+
 void endRun(Run& run) {
-  if (run.updated && rebootFlag()) printVerbose("Rebooting computer shortly.\n", "default");
+  bool restarting = restartWanted(run);
+  if (restarting) printVerbose("Rebooting computer shortly.\n", "default");
   if (logFlag()) writeLogGuarded(printRunLog);
   run.systemInfo.reset();
   if (run.updated) {
     run.result = 0;
     recordInstalledVersion(run);
-    if (rebootFlag()) restart();
+    if (restarting) restart();
   }
   if (!run.helpShown) {
-    recordRunEnd(run.result, run.updated && rebootFlag());
+    recordRunEnd(run.result, restarting);
     writeRunEvent(runEndEvent());
   }
+  platform::endStayThroughFlash();
   if (!silentFlag() && !run.scanning) pauseSeconds(30);
 }
 

@@ -10,6 +10,11 @@
 
 namespace {
 
+bool& guardHeld() {
+  static bool held = false;
+  return held;
+}
+
 bool isSeparator(char c) { return c == '\\' || c == '/'; }
 
 // \\?\ and \\.\ also stand before local paths (\\?\C:\Kitbox); only their UNC form is a share.
@@ -28,6 +33,7 @@ void claimInstallerLock() {
   platform::InstallerLockClaim claim = platform::claimInstallerLock();
   switch (claim.outcome) {
     case platform::InstallerLock::claimed:
+      guardHeld() = true;
       if (!claim.note.empty()) printVerbose(claim.note, "default");
       return;
     case platform::InstallerLock::heldElsewhere:
@@ -56,6 +62,10 @@ void claimFirmwareAccess() {
   checkWorkingFolderIsLocal();
   claimInstallerLock();
 }
+
+bool runHoldsGuard() { return guardHeld(); }
+
+void resetRunHoldsGuard() { guardHeld() = false; }
 
 void checkPowerSupply() {
   std::optional<int> charge = platform::batteryOnlyCharge();

@@ -4,17 +4,18 @@
 #include <exception>
 #include <tuple>
 
+#include "app/run_guards.h"
 #include "console/messages.h"
 #include "platform/platform.h"
 
 namespace {
 
 struct Store {
-  bool stateOpened = false;
   bool opened = false;
   bool usable = false;
   bool complained = false;
   std::string folder;
+  // Empty until the run holds the guard and its folder was made.
   std::string runFolder;
 };
 
@@ -30,7 +31,6 @@ std::string inFolder(const std::string& folder, const std::string& name) {
 // The one line a record that cannot be written is allowed to cost.
 void complain(const std::string& problem) {
   Store& current = store();
-  current.usable = false;
   if (current.complained) return;
   current.complained = true;
   printVerbose("The run record was not written: " + problem + "\n", "default");
@@ -61,34 +61,48 @@ void pruneRunFolders(const std::string& runs, const std::string& own) {
   }
 }
 
-// The state folder is opened once per run, by the first record written or read.
-bool openStateFolderOnce() {
-  Store& current = store();
-  if (!current.stateOpened) {
-    current.stateOpened = true;
-    platform::StateFolder state = platform::openStateFolder();
-    current.folder = state.path;
-    if (state.path.empty()) complain(state.problem);
-  }
-  return !current.folder.empty();
+// A folder the checks refuse is never written through, and nothing more is written this run.
+bool refuse(const std::string& problem) {
+  store().usable = false;
+  complain(problem);
+  return false;
 }
 
-bool openStore(const RunRecord& record) {
+bool openStateFolder() {
   Store& current = store();
-  if (current.opened) return current.usable;
   current.opened = true;
-  if (!openStateFolderOnce()) return false;
+  platform::StateFolder state = platform::openStateFolder();
+  if (state.path.empty()) return refuse(state.problem);
+  current.folder = state.path;
+  current.usable = true;
+  return true;
+}
+
+// A run folder is made, and old ones pruned, only by a run that holds the guard: a run refused
+// beside a flash must not prune the flash's folder away under it.
+bool openRunFolder(const RunRecord& record) {
+  Store& current = store();
   std::string runs = inFolder(current.folder, "runs");
   std::string problem = platform::openOwnFolder(runs);
   std::string name = runFolderName(record.started, platform::processId());
   if (problem.empty()) problem = platform::openOwnFolder(inFolder(runs, name));
-  if (!problem.empty()) {
-    complain(problem);
-    return false;
-  }
+  if (!problem.empty()) return refuse(problem);
   current.runFolder = inFolder(runs, name);
-  current.usable = true;
   pruneRunFolders(runs, name);
+  return true;
+}
+
+// The state folder is opened once per run, by the first record written or read.
+bool openStateFolderOnce() {
+  if (!store().opened) openStateFolder();
+  return !store().folder.empty();
+}
+
+bool openStore(const RunRecord& record) {
+  Store& current = store();
+  if (!current.opened && !openStateFolder()) return false;
+  if (!current.usable) return false;
+  if (current.runFolder.empty() && runHoldsGuard()) return openRunFolder(record);
   return true;
 }
 
@@ -162,34 +176,33 @@ std::string logCopyHeader(std::uint64_t wholeSize) {
 
 namespace {
 
-// Scans may run often: their record is kept apart, so that it never pushes an update's run
-// folder or last-run.json out.
-void writeScanRecord(const RunRecord& record) {
-  if (!openStateFolderOnce()) return;
-  std::string lastScan = inFolder(store().folder, "last-scan.json");
-  if (!writeFile(lastScan, runRecordJson(record))) complain("cannot write " + lastScan);
+void writeRecordFile(const std::string& name, const std::string& json, bool synced = false) {
+  std::string path = inFolder(store().folder, name);
+  if (!writeFile(path, json, synced)) complain("cannot write " + path);
 }
 
+// Each file is written whatever became of the others: above all, last-flash.json must follow
+// the flash's outcome, or it would go on saying "flashing" for good.
 void writeRecordFiles(const RunRecord& record, bool copyLogsToo) {
+  // Scans may run often: their record is kept apart, so that it never pushes an update's run
+  // folder or last-run.json out.
   if (record.mode == std::optional<std::string>("scan")) {
-    writeScanRecord(record);
+    if (openStateFolderOnce() && store().usable) {
+      writeRecordFile("last-scan.json", runRecordJson(record));
+    }
     return;
   }
   if (!openStore(record)) return;
   Store& current = store();
   std::string json = runRecordJson(record);
-  std::string result = inFolder(current.runFolder, "result.json");
-  if (!writeFile(result, json)) {
-    complain("cannot write " + result);
-    return;
+  if (!current.runFolder.empty()) {
+    std::string result = inFolder(current.runFolder, "result.json");
+    if (!writeFile(result, json)) complain("cannot write " + result);
+    if (copyLogsToo) copyLogs(record);
   }
-  if (copyLogsToo) copyLogs(record);
-  std::string lastRun = inFolder(current.folder, "last-run.json");
-  if (!writeFile(lastRun, json)) complain("cannot write " + lastRun);
-  if (!record.flashStarted.value_or(false)) return;
-  std::string lastFlash = inFolder(current.folder, "last-flash.json");
-  bool synced = record.state == "flashing";
-  if (!writeFile(lastFlash, json, synced)) complain("cannot write " + lastFlash);
+  writeRecordFile("last-run.json", json);
+  if (current.runFolder.empty() || !record.flashStarted.value_or(false)) return;
+  writeRecordFile("last-flash.json", json, record.state == "flashing");
 }
 
 }  // namespace

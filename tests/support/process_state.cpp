@@ -2,6 +2,7 @@
 
 #include "app/error_catalogue.h"
 #include "app/run_events.h"
+#include "app/run_guards.h"
 #include "app/run_record.h"
 #include "console/console_colours.h"
 #include "console/log_files.h"
@@ -21,6 +22,7 @@ void resetProcessState() {
   resetLogFilesWritten();
   resetRunRecord();
   resetRunEvents();
+  resetRunHoldsGuard();
   resetConsoleColours();
   resetCurrentBiosVersion();
   resetProgressRecords();
