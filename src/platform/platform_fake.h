@@ -30,6 +30,12 @@ struct FakeSignatureCheck {
   std::size_t pipesOpenedBefore = 0;
 };
 
+struct FakeEvent {
+  EventLevel level = EventLevel::information;
+  unsigned id = 0;
+  std::vector<std::string> strings;
+};
+
 struct FakePlatform {
   // What the console reports at start; nothing means "no console".
   std::optional<int> startAttributes;
@@ -115,6 +121,15 @@ struct FakePlatform {
   // would give: "is a reparse point", "is owned by another account".
   std::map<std::string, std::string> refusedFolders;
   unsigned long processId = 4242;
+  // When the machine last started; nothing: it cannot be told.
+  std::optional<std::time_t> bootTime;
+
+  // The event log: the folder of every registration and every event written. A registration
+  // fails with eventSourceProblem, a report with eventProblem, unless it is empty.
+  std::vector<std::string> eventSourceRegistrations;
+  std::string eventSourceProblem;
+  std::vector<FakeEvent> events;
+  std::string eventProblem;
 };
 
 // The process-wide fake.
