@@ -9,6 +9,7 @@
 #include "app/installer.h"
 #include "app/product_version.h"
 #include "app/return_code.h"
+#include "app/run_events.h"
 #include "app/run_guards.h"
 #include "app/run_record.h"
 #include "app/update_sequence.h"
@@ -49,8 +50,10 @@ struct Run {
   std::vector<InputProfile> profiles;
   int result = 0;
   bool updated = false;
-  // Help screens leave no run record.
+  // Help screens leave no run record and write no event.
   bool helpShown = false;
+  // A scan never pauses.
+  bool scanning = false;
 };
 
 // Errors and notices are told apart by the text alone: a notice reads "CODE  nnnnn:".
@@ -93,16 +96,23 @@ void runFirmwareMode(Run& run) {
     // A tool that is not there cannot be checked, and is not run.
     checkFileExists(toolFolder, toolFileName);
     checkToolSignature(toolFolder, toolFileName);
-    run.systemInfo->queryMeFirmwareVersion(fwVersionCommand);
-    noteInstalledFirmware(run.systemInfo->getMeFirmwareVersion());
+    readInstalledFirmware(*run.systemInfo);
     run.systemInfo->showSystemInfo();
     run.result = 1;
   } else {
-    UpdateOutcome outcome = runUpdateSequence(*run.systemInfo, run.installer.firmwareUpdater(),
-                                              run.profiles, run.selectedProfile);
+    UpdateOutcome outcome = runUpdateSequence(
+        *run.systemInfo, run.installer.firmwareUpdater(), run.profiles, run.selectedProfile,
+        run.scanning ? SequenceRun::scan : SequenceRun::update);
     if (outcome == UpdateOutcome::declined) run.result = 100;
     run.updated = outcome == UpdateOutcome::updated;
   }
+}
+
+// The diagnostic modes come first, as the modes are ordered; -scan changes nothing for them.
+std::string firmwareModeName(const RunSettings& settings) {
+  if (settings.meInfoMode) return "meinfo";
+  if (settings.systemInfoMode) return "systeminfo";
+  return scanFlag() ? "scan" : "update";
 }
 
 void runMode(const std::string& programPath, Run& run) {
@@ -115,10 +125,9 @@ void runMode(const std::string& programPath, Run& run) {
     run.helpShown = true;
     run.result = 1;
   } else {
-    const RunSettings& settings = runSettings();
-    recordRunStart(settings.meInfoMode       ? "meinfo"
-                   : settings.systemInfoMode ? "systeminfo"
-                                             : "update");
+    std::string mode = firmwareModeName(runSettings());
+    run.scanning = mode == "scan";
+    recordRunStart(mode);
     // The diagnostic modes talk to the firmware through Intel's tools as the update does.
     claimFirmwareAccess();
     runFirmwareMode(run);
@@ -189,9 +198,12 @@ void endRun(Run& run) {
     recordInstalledVersion(run);
     if (restarting) restart();
   }
-  if (!run.helpShown) recordRunEnd(run.result, restarting);
+  if (!run.helpShown) {
+    recordRunEnd(run.result, restarting);
+    writeRunEvent(runEndEvent());
+  }
   platform::endStayThroughFlash();
-  if (!silentFlag()) pauseSeconds(30);
+  if (!silentFlag() && !run.scanning) pauseSeconds(30);
 }
 
 int runAll(int argc, char** argv) {

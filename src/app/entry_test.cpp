@@ -1,7 +1,9 @@
 #include "app/entry.h"
 
+#include "app/run_events.h"
 #include "app/run_guards.h"
 #include "app/run_record.h"
+#include "app/run_record_store.h"
 
 #include "settings/fixed_names.h"
 #include "settings/run_settings.h"
@@ -588,3 +590,308 @@ TEST_F(EntryTest, AFailedFlashLeavesItsRecordFinishedWithTheToolsError) {
   EXPECT_EQ(messageCode(record.message), "8193u");
   EXPECT_EQ(readFileBytes("state/last-flash.json"), runRecordJson(record));
 }
+
+// The scan -----------------------------------------------------------------------------------
+
+namespace {
+
+class ScanTest : public GuardTest {
+ protected:
+  // The Kitbox and the machine as set up, whatever the last case changed.
+  void startAgain() {
+    restartProcess();
+    writeFileBytes("ME_Flash/Local-Win/FwUpdLcl64.exe", "tool");
+    writeFileBytes("ME_Flash/11.8.55.3510.bin", "image");
+    fs::remove(folder / "drive" / "MeFwVer.sys");
+    fs::remove_all("state");
+  }
+
+  // Nothing written, asked, opened, run or flashed, and no record but last-scan.json.
+  void expectNothingChanged(const std::string& name) {
+    EXPECT_FALSE(flashed()) << name;
+    EXPECT_EQ(stampedVersion(), "(no stamp)") << name;
+    EXPECT_EQ(fake().commandsRun, std::vector<std::string>{}) << name;
+    EXPECT_EQ(fake().documentsOpened, std::vector<std::string>{}) << name;
+    EXPECT_EQ(fake().inputWordsRead, 0u) << name;
+    EXPECT_FALSE(shown("DO NOT SHUT DOWN")) << name;
+    EXPECT_FALSE(shown("Read this first")) << name;
+    EXPECT_FALSE(fs::exists("state/last-run.json")) << name;
+    EXPECT_FALSE(fs::exists("state/runs")) << name;
+    EXPECT_EQ(readFileBytes("state/last-scan.json"), runRecordJson(currentRunRecord())) << name;
+    EXPECT_EQ(currentRunRecord().mode, std::optional<std::string>("scan")) << name;
+  }
+};
+
+TEST_F(ScanTest, AScanThatPassesSaysSoAndChangesNothing) {
+  shipVersion("11.8.55.3510");
+  fake().inputWords = {"y"};
+  EXPECT_EQ(run({"-scan", "-r"}), 0);
+  EXPECT_TRUE(shown("Scan: this computer would be updated from 11.8.50.3399 to 11.8.55.3510.\n"));
+  // What the stamp write checks before writing is checked.
+  EXPECT_NE(runLogText().find("Finding OS drive letter.\n"), std::string::npos);
+  EXPECT_EQ(runLogText().find("Writing ME Firmware version"), std::string::npos);
+  expectNothingChanged("passes");
+  EXPECT_EQ(currentRunRecord().restartRequested, std::optional<bool>(false));
+  EXPECT_EQ(currentRunRecord().restartPending, std::optional<bool>(false));
+}
+
+TEST_F(ScanTest, AScanEndsWithTheCodeTheSilentUpdateReachesBeforeItsFlash) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> arguments;
+    std::function<void(platform::FakePlatform&)> machine;
+    int code;
+  };
+  const std::string installed = fwVersionCommand;
+  const std::vector<Case> cases = {
+      {"applies", {}, [](auto&) {}, 0},
+      {"same version",
+       {},
+       [&](auto& f) { f.commandOutput[installed] = "FW Version: 11.8.55.3510"; },
+       3001},
+      {"same version, forced",
+       {"-force"},
+       [&](auto& f) {
+         f.commandOutput[installed] = "FW Version: 11.8.55.3510";
+         f.commandOutput[updateCommand + " -allowsv"] = updateOutput;
+       },
+       0},
+      {"downgrade",
+       {},
+       [&](auto& f) { f.commandOutput[installed] = "FW Version: 12.0.1.1"; },
+       3000},
+      {"platform",
+       {},
+       [](auto& f) {
+         f.commandOutput[biosVersionCommand] = "SMBIOSBIOSVersion\r\r\nQ22 1.0\r\r\n";
+       },
+       2010},
+      {"prerequisite",
+       {},
+       [](auto& f) {
+         f.commandOutput[biosVersionCommand] = "SMBIOSBIOSVersion\r\r\nN01 1.03\r\r\n";
+       },
+       2011},
+      {"no tool", {}, [](auto&) { fs::remove("ME_Flash/Local-Win/FwUpdLcl64.exe"); }, 1002},
+      {"unsigned tool",
+       {},
+       [](auto& f) {
+         f.signatures["ME_Flash\\Local-Win\\FwUpdLcl64.exe"] = {platform::SignatureState::none, "",
+                                                                ""};
+       },
+       2018},
+      {"no version", {}, [&](auto& f) { f.commandOutput[installed] = "garbage"; }, 1015},
+      {"version the stamp cannot carry",
+       {},
+       [&](auto& f) { f.commandOutput[installed] = "FW Version: 11.8.70000.1"; },
+       1019},
+      {"no system drive", {}, [](auto& f) { f.environment.erase("SystemDrive"); }, 2001},
+      {"battery", {}, [](auto& f) { f.batteryOnlyCharge = 5; }, 2016},
+      {"no image", {}, [](auto&) { fs::remove("ME_Flash/11.8.55.3510.bin"); }, 1002},
+      {"guard",
+       {},
+       [](auto& f) { f.installerLock.outcome = platform::InstallerLock::heldElsewhere; },
+       2015},
+      {"network", {}, [](auto& f) { f.workingFolder = "\\\\server\\share\\Kitbox"; }, 2017},
+  };
+  for (const Case& c : cases) {
+    startAgain();
+    c.machine(fake());
+    std::vector<std::string> scan = c.arguments;
+    scan.push_back("-scan");
+    EXPECT_EQ(run(scan), c.code) << c.name;
+    expectNothingChanged(c.name);
+    startAgain();
+    c.machine(fake());
+    std::vector<std::string> update = c.arguments;
+    update.push_back("-s");
+    EXPECT_EQ(run(update), c.code) << c.name;
+  }
+}
+
+TEST_F(ScanTest, TheDiagnosticModesAndAnUnreadableCommandLineAreNoScan) {
+  EXPECT_EQ(run({"-scan", "-systeminfo", "-meinfo"}), 1002);
+  EXPECT_EQ(currentRunRecord().mode, std::optional<std::string>("meinfo"));
+  EXPECT_EQ(fake().commandsRun, std::vector<std::string>{pause});
+  startAgain();
+  EXPECT_EQ(run({"-scan", "-bogus"}), 1014);
+  EXPECT_EQ(currentRunRecord().mode, std::nullopt);
+  EXPECT_TRUE(fs::exists("state/last-run.json"));
+  EXPECT_FALSE(fs::exists("state/last-scan.json"));
+  startAgain();
+  EXPECT_EQ(run({"-scan", "-SCAN"}), 1005);
+  EXPECT_TRUE(shown("ERROR 1005h: You've already set scan, you can only set it once."));
+}
+
+// Events --------------------------------------------------------------------------------------
+
+using platform::EventLevel;
+
+TEST_F(EntryTest, AnUpdateWritesAnEventAsItsFlashStartsAndAsItEnds) {
+  EXPECT_EQ(run({"-s"}), 0);
+  ASSERT_EQ(fake().events.size(), 2u);
+  const std::string record = "state\\runs\\" + runFolderName(currentRunRecord().started, 4242);
+  EXPECT_EQ(fake().events[0].level, EventLevel::information);
+  EXPECT_EQ(fake().events[0].id, 9000u);
+  EXPECT_EQ(fake().events[0].strings,
+            (std::vector<std::string>{"11.8.50.3399", "11.8.55.3510", "C:\\Kitbox", record}));
+  EXPECT_EQ(fake().events[1].level, EventLevel::information);
+  EXPECT_EQ(fake().events[1].id, 0u);
+  EXPECT_EQ(
+      fake().events[1].strings,
+      (std::vector<std::string>{"The firmware was updated from 11.8.50.3399 to 11.8.55.3510.", "0",
+                                "11.8.50.3399", "11.8.55.3510", "C:\\Kitbox", record, "update"}));
+  EXPECT_EQ(fake().eventSourceRegistrations, std::vector<std::string>{"state"});
+}
+
+TEST_F(EntryTest, TheEndsEventHasTheRunsLevelAndItsExitCodeAsItsId) {
+  struct Case {
+    std::vector<std::string> arguments;
+    std::function<void(platform::FakePlatform&)> machine;
+    EventLevel level;
+    unsigned id;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {{"-s"},
+       [](auto& f) {
+         f.commandOutput[biosVersionCommand] = "SMBIOSBIOSVersion\r\r\nN01 1.03\r\r\n";
+       },
+       EventLevel::error,
+       2011,
+       "ERROR 2011s: System bios version n01 1.03 does not meet prerequisite version 1.04."},
+      {{"-s"},
+       [](auto& f) { f.commandOutput[updateCommand] = "Error 8703: staged\r\n"; },
+       EventLevel::warning,
+       3002,
+       "CODE  3002n: The firmware was already installed and requires a reboot. PLEASE REBOOT YOUR "
+       "SYSTEM."},
+      {{"-s"},
+       [](auto& f) { f.installerLock.outcome = platform::InstallerLock::heldElsewhere; },
+       EventLevel::warning,
+       2015,
+       ""},
+      {{"-s"},
+       [](auto& f) { f.commandOutput[fwVersionCommand] = "FW Version: 11.8.55.3510"; },
+       EventLevel::information,
+       3001,
+       ""},
+      {{"-s", "-bogus"},
+       [](auto&) {},
+       EventLevel::error,
+       1014,
+       "ERROR 1014h: Invalid command line arguments. Use -h for help."},
+      {{},
+       [](auto& f) { f.inputWords = {"n"}; },
+       EventLevel::information,
+       100,
+       "The user declined the update."},
+      {{"-scan"},
+       [](auto&) {},
+       EventLevel::information,
+       10000,
+       "Scan: this computer would be updated from 11.8.50.3399 to 11.8.55.3510."},
+      {{"-scan"},
+       [](auto& f) {
+         f.commandOutput[biosVersionCommand] = "SMBIOSBIOSVersion\r\r\nN01 1.03\r\r\n";
+       },
+       EventLevel::information,
+       12011,
+       ""},
+  };
+  for (const Case& c : cases) {
+    restartProcess();
+    c.machine(fake());
+    int code = run(c.arguments);
+    ASSERT_FALSE(fake().events.empty()) << code;
+    const platform::FakeEvent& event = fake().events.back();
+    EXPECT_EQ(event.level, c.level) << code;
+    EXPECT_EQ(event.id, c.id) << code;
+    ASSERT_EQ(event.strings.size(), 7u) << code;
+    EXPECT_EQ(event.strings[0], c.message.empty() ? currentRunRecord().message : c.message);
+    EXPECT_EQ(event.strings[1], std::to_string(code));
+  }
+  restartProcess();
+  EXPECT_EQ(run({"-s", "-h"}), 1);
+  EXPECT_TRUE(fake().events.empty());
+}
+
+TEST_F(EntryTest, AnEventThatCannotBeWrittenCostsOneVerboseLineAndNothingElse) {
+  fake().eventSourceProblem = "RegCreateKeyExW failed with error 5";
+  EXPECT_EQ(run({"-s", "-v"}), 0);
+  EXPECT_EQ(fake().events.size(), 2u);
+  const std::string line =
+      "The event was not written: the event source was not registered: RegCreateKeyExW failed "
+      "with error 5\n";
+  EXPECT_NE(fake().output.find(line), std::string::npos);
+  restartProcess();
+  fake().eventProblem = "ReportEventW failed with error 1502";
+  EXPECT_EQ(run({"-s", "-log"}), 0);
+  EXPECT_EQ(stampedVersion(), "11.8.55.3510");
+  std::string log = runLogText();
+  std::size_t at = log.find("The event was not written: ReportEventW failed with error 1502\n");
+  ASSERT_NE(at, std::string::npos);
+  EXPECT_EQ(log.find("The event was not written", at + 1), std::string::npos);
+}
+
+TEST_F(EntryTest, EveryEventStringStaysUnder280Characters) {
+  fake().workingFolder = "C:\\" + std::string(400, 'k');
+  fake().commandOutput[fwVersionCommand] = "FW Version: 11.8.50." + std::string(300, '9') + "\r\n";
+  EXPECT_EQ(run({"-s"}), 1018);
+  ASSERT_EQ(fake().events.size(), 1u);
+  for (const std::string& text : fake().events[0].strings) {
+    EXPECT_LT(text.size(), eventStringLimit) << text;
+  }
+  EXPECT_EQ(fake().events[0].strings[0].substr(0, 25), "ERROR 1018h: Version 11.8");
+}
+
+TEST(RunEventTest, LongStringsAreCutWithAMark) {
+  std::string fits(eventStringLimit - 1, 'x');
+  EXPECT_EQ(eventString(fits), fits);
+  std::string cut = eventString(fits + "y");
+  EXPECT_EQ(cut.size(), eventStringLimit - 1);
+  EXPECT_EQ(cut, fits.substr(0, cut.size() - 6) + " [cut]");
+}
+
+// A pending restart ------------------------------------------------------------------------------
+
+TEST_F(EntryTest, TheStampKeepsTheFlashedVersionWhileARestartIsPending) {
+  EXPECT_EQ(run({"-s"}), 0);
+  std::optional<std::time_t> ended = currentRunRecord().ended;
+  ASSERT_TRUE(ended);
+  std::string flashEnded = utcText(*ended);
+  // Before the restart the firmware still reads the old version, and its tool answers 8703.
+  restartProcess();
+  fake().bootTime = *ended - 3600;
+  fake().commandOutput[updateCommand] = "Error 8703: staged\r\n";
+  EXPECT_EQ(run({"-s", "-v"}), 3002);
+  EXPECT_EQ(stampedVersion(), "11.8.55.3510");
+  EXPECT_NE(fake().output.find("A restart is pending: firmware 11.8.55.3510, installed at " +
+                               flashEnded + ", runs after it.\n"),
+            std::string::npos);
+  EXPECT_EQ(currentRunRecord().restartPending, std::optional<bool>(true));
+  EXPECT_EQ(currentRunRecord().stampedFirmware, "11.8.55.3510");
+  // That run's refused flash took over last-flash.json; the next run still knows.
+  restartProcess();
+  fake().bootTime = *ended - 3600;
+  fake().commandOutput[updateCommand] = "Error 8703: staged\r\n";
+  EXPECT_EQ(run({"-s"}), 3002);
+  EXPECT_EQ(stampedVersion(), "11.8.55.3510");
+  EXPECT_EQ(currentRunRecord().restartPending, std::optional<bool>(true));
+  // A machine started after those runs: the stamp has the version read.
+  std::time_t lastEnded = currentRunRecord().ended.value_or(0);
+  restartProcess();
+  fake().bootTime = lastEnded + 1;
+  fake().commandOutput[updateCommand] = "Error 8703: staged\r\n";
+  EXPECT_EQ(run({"-s", "-v"}), 3002);
+  EXPECT_EQ(stampedVersion(), "11.8.50.3399");
+  EXPECT_EQ(fake().output.find("A restart is pending"), std::string::npos);
+  EXPECT_EQ(currentRunRecord().restartPending, std::optional<bool>(false));
+  // No installed version read: not known.
+  restartProcess();
+  fake().commandOutput[fwVersionCommand] = "";
+  EXPECT_EQ(run({"-s"}), 1015);
+  EXPECT_EQ(currentRunRecord().restartPending, std::nullopt);
+}
+
+}  // namespace

@@ -77,6 +77,45 @@ std::string recordedMessageText(const std::string& message) {
          total + " bytes are kept]";
 }
 
+namespace {
+
+bool readNumber(const std::string& text, std::size_t at, std::size_t digits, int& number) {
+  number = 0;
+  for (std::size_t i = at; i < at + digits; ++i) {
+    if (text[i] < '0' || text[i] > '9') return false;
+    number = number * 10 + (text[i] - '0');
+  }
+  return true;
+}
+
+// Days from 1970-01-01 to a date of the proleptic Gregorian calendar (Howard Hinnant's
+// algorithm), so that no time zone of the machine comes into it.
+long long daysSinceEpoch(int year, int month, int day) {
+  year -= month <= 2 ? 1 : 0;
+  long long era = (year >= 0 ? year : year - 399) / 400;
+  long long yearOfEra = year - era * 400;
+  long long dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+  long long dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+  return era * 146097 + dayOfEra - 719468;
+}
+
+}  // namespace
+
+std::optional<std::time_t> parseUtcText(const std::string& text) {
+  // "YYYY-MM-DDTHH:MM:SSZ"
+  int year, month, day, hour, minute, second;
+  if (text.size() != 20 || text[4] != '-' || text[7] != '-' || text[10] != 'T' || text[13] != ':' ||
+      text[16] != ':' || text[19] != 'Z' || !readNumber(text, 0, 4, year) ||
+      !readNumber(text, 5, 2, month) || !readNumber(text, 8, 2, day) ||
+      !readNumber(text, 11, 2, hour) || !readNumber(text, 14, 2, minute) ||
+      !readNumber(text, 17, 2, second) || month < 1 || month > 12 || day < 1 || day > 31 ||
+      hour > 23 || minute > 59 || second > 60) {
+    return std::nullopt;
+  }
+  return static_cast<std::time_t>(daysSinceEpoch(year, month, day) * 86400 + hour * 3600 +
+                                  minute * 60 + second);
+}
+
 std::string messageCode(const std::string& message) {
   std::size_t at = 0;
   if (message.compare(0, 6, "ERROR ") == 0) {
@@ -120,6 +159,7 @@ std::string runRecordJson(const RunRecord& run) {
                      {"firmware", firmware},
                      {"flash", flash},
                      {"restartRequested", valueOrNull(run.restartRequested, flag)},
+                     {"restartPending", valueOrNull(run.restartPending, flag)},
                      {"logs", textsJson(run.logs)}}) +
          "\n";
 }
@@ -147,6 +187,8 @@ void noteProfile(int index, const std::string& kitboxFirmware) {
 }
 
 void noteInstalledFirmware(const std::string& version) { record().installedFirmware = version; }
+
+void noteRestartPending(bool pending) { record().restartPending = pending; }
 
 void noteStampedFirmware(const std::string& version) { record().stampedFirmware = version; }
 

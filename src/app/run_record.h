@@ -16,7 +16,8 @@ struct RunRecord {
   std::time_t started = 0;
   std::optional<std::time_t> ended;
   std::vector<std::string> arguments;
-  // "update", "meinfo" or "systeminfo"; nothing when the command line could not be read.
+  // "update", "scan", "meinfo" or "systeminfo"; nothing when the command line could not be
+  // read.
   std::optional<std::string> mode;
   std::string kitbox;
   std::optional<int> exitCode;
@@ -34,6 +35,9 @@ struct RunRecord {
   // nothing when no flash started.
   std::optional<bool> flashLeftover;
   std::optional<bool> restartRequested;
+  // Whether a flash of this program waits for a restart (restart_pending.h); nothing until the
+  // installed version was read.
+  std::optional<bool> restartPending;
   // The names of the logs this run wrote in the working folder.
   std::vector<std::string> logs;
 };
@@ -57,15 +61,20 @@ std::string messageCode(const std::string& message);
 // A time as the record gives it: UTC, to the second ("2026-12-08T23:10:00Z").
 std::string utcText(std::time_t time);
 
+// The time such a text gives; nothing for a text of any other form.
+std::optional<std::time_t> parseUtcText(const std::string& text);
+
 // The calls the run makes as it goes. None of them prints anything or fails; a record that
 // cannot be written costs one verbose line.
 
 // At start: the time, the arguments and the working folder. Writes nothing.
 void beginRunRecord(int argc, char** argv);
-// Once the command line is read and a mode that is not a help screen starts: "running".
+// Once the command line is read and a mode that is not a help screen starts: "running". A
+// scan's record goes to last-scan.json alone (run_record_store.h).
 void recordRunStart(const std::string& mode);
 void noteProfile(int index, const std::string& kitboxFirmware);
 void noteInstalledFirmware(const std::string& version);
+void noteRestartPending(bool pending);
 void noteStampedFirmware(const std::string& version);
 // Just before the flash: "flashing", also in last-flash.json.
 void recordFlashStart();

@@ -92,6 +92,12 @@ bool openRunFolder(const RunRecord& record) {
   return true;
 }
 
+// The state folder is opened once per run, by the first record written or read.
+bool openStateFolderOnce() {
+  if (!store().opened) openStateFolder();
+  return !store().folder.empty();
+}
+
 bool openStore(const RunRecord& record) {
   Store& current = store();
   if (!current.opened && !openStateFolder()) return false;
@@ -178,6 +184,14 @@ void writeRecordFile(const std::string& name, const std::string& json, bool sync
 // Each file is written whatever became of the others: above all, last-flash.json must follow
 // the flash's outcome, or it would go on saying "flashing" for good.
 void writeRecordFiles(const RunRecord& record, bool copyLogsToo) {
+  // Scans may run often: their record is kept apart, so that it never pushes an update's run
+  // folder or last-run.json out.
+  if (record.mode == std::optional<std::string>("scan")) {
+    if (openStateFolderOnce() && store().usable) {
+      writeRecordFile("last-scan.json", runRecordJson(record));
+    }
+    return;
+  }
   if (!openStore(record)) return;
   Store& current = store();
   std::string json = runRecordJson(record);
@@ -200,6 +214,29 @@ void writeRunRecord(const RunRecord& record, bool copyLogsToo) {
   } catch (const std::exception& failure) {
     complain(failure.what());
   }
+}
+
+std::string stateFolderPath() {
+  try {
+    return openStateFolderOnce() ? store().folder : "";
+  } catch (const std::exception& failure) {
+    complain(failure.what());
+    return "";
+  }
+}
+
+std::optional<std::string> readStateFile(const std::string& name) {
+  std::string folder = stateFolderPath();
+  if (folder.empty()) return std::nullopt;
+  std::optional<platform::FilePart> file =
+      platform::readFilePart(inFolder(folder, name), 0, stateFileLimit);
+  if (!file || file->size > stateFileLimit) return std::nullopt;
+  return file->bytes;
+}
+
+std::string runRecordFolder() {
+  const Store& current = store();
+  return current.runFolder.empty() ? current.folder : current.runFolder;
 }
 
 void resetRunRecordStore() { store() = Store{}; }

@@ -19,10 +19,11 @@ void expectSchemaOne(const json& record) {
   for (const auto& item : record.items()) {
     keys.push_back(item.key());
   }
-  EXPECT_EQ(keys, (std::vector<std::string>{"schema", "program", "programVersion", "computerName",
-                                            "state", "started", "ended", "arguments", "mode",
-                                            "kitbox", "exitCode", "message", "bios", "profile",
-                                            "firmware", "flash", "restartRequested", "logs"}));
+  EXPECT_EQ(keys,
+            (std::vector<std::string>{"schema", "program", "programVersion", "computerName",
+                                      "state", "started", "ended", "arguments", "mode", "kitbox",
+                                      "exitCode", "message", "bios", "profile", "firmware", "flash",
+                                      "restartRequested", "restartPending", "logs"}));
   EXPECT_EQ(record["schema"], 1);
   EXPECT_EQ(record["program"], "mefwupdate");
   EXPECT_TRUE(record["started"].is_string());
@@ -39,6 +40,7 @@ void expectSchemaOne(const json& record) {
   for (const char* key : {"started", "completed", "leftover"}) {
     EXPECT_TRUE(record["flash"][key].is_boolean() || record["flash"][key].is_null());
   }
+  EXPECT_TRUE(record["restartPending"].is_boolean() || record["restartPending"].is_null());
   EXPECT_TRUE(record["logs"].is_array());
 }
 
@@ -54,8 +56,8 @@ TEST(RunRecordTest, AnEmptyRecordHasEveryFieldAndNullsForWhatIsNotKnown) {
   json value = parsed(runRecordJson(record));
   expectSchemaOne(value);
   EXPECT_EQ(value["started"], "2026-12-08T23:10:00Z");
-  for (const char* key :
-       {"ended", "mode", "kitbox", "exitCode", "message", "bios", "profile", "restartRequested"}) {
+  for (const char* key : {"ended", "mode", "kitbox", "exitCode", "message", "bios", "profile",
+                          "restartRequested", "restartPending"}) {
     EXPECT_TRUE(value[key].is_null()) << key;
   }
   EXPECT_EQ(value["firmware"], json::parse(R"({"installed":null,"kitbox":null,"stamped":null})"));
@@ -91,6 +93,20 @@ TEST(RunRecordTest, OddBytesAndLongTextsStayValidJson) {
   EXPECT_EQ(value["bios"]["text"], "N01 Ver. 1.05.2  \xc2\x99");
   EXPECT_EQ(value["bios"]["source"], "smbios");
   EXPECT_EQ(value["flash"], json::parse(R"({"started":true,"completed":false,"leftover":true})"));
+  record.restartPending = true;
+  EXPECT_EQ(parsed(runRecordJson(record))["restartPending"], true);
+}
+
+TEST(RunRecordTest, TimesReadBackAsTheyAreWritten) {
+  for (std::time_t time :
+       {std::time_t{0}, std::time_t{951782400}, std::time_t{1796771400}, std::time_t{4102444799}}) {
+    EXPECT_EQ(parseUtcText(utcText(time)), std::optional<std::time_t>(time)) << time;
+  }
+  for (const char* wrong :
+       {"", "2026-12-08T23:10:00", "2026-12-08 23:10:00Z", "2026-13-08T23:10:00Z",
+        "2026-12-08T23:1x:00Z", "2026-12-08T23:10:00Z ", "+026-12-08T23:10:00Z"}) {
+    EXPECT_EQ(parseUtcText(wrong), std::nullopt) << wrong;
+  }
 }
 
 TEST(RunRecordTest, AMessageIsCutOnlyPastTheLimitAndNeverInsideACharacter) {
@@ -178,6 +194,19 @@ TEST_F(RunRecordStoreTest, WritesTheRunsResultAndLastRunAndLastFlashOnlyOnceAFla
   writeRunRecord(run, false);
   EXPECT_EQ(readFileBytes("state/last-flash.json"), runRecordJson(run));
   EXPECT_EQ(runLogText(), "");
+}
+
+TEST_F(RunRecordStoreTest, AScanWritesLastScanAloneWithoutARunFolder) {
+  writeFileBytes("installerError.log", "short\n");
+  RunRecord run = record();
+  run.mode = "scan";
+  run.logs = {"installerError.log"};
+  writeRunRecord(run, false);
+  writeRunRecord(run, true);
+  EXPECT_EQ(readFileBytes("state/last-scan.json"), runRecordJson(run));
+  EXPECT_FALSE(fs::exists("state/runs"));
+  EXPECT_FALSE(fs::exists("state/last-run.json"));
+  EXPECT_EQ(runRecordFolder(), "state");
 }
 
 // A run refused beside a flash must leave the flash's record alone: it makes no run folder,

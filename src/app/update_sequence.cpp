@@ -1,6 +1,7 @@
 #include "app/update_sequence.h"
 
 #include "app/error_catalogue.h"
+#include "app/run_events.h"
 #include "app/run_guards.h"
 #include "app/run_record.h"
 #include "checks/bios_prerequisite.h"
@@ -27,6 +28,33 @@ void showWarning(const SystemInfo& systemInfo, const InputProfile& selectedProfi
           systemInfo.getMeFirmwareVersion() +
           "\nUpdating  to ME version: " + selectedProfile.firmwareVersion + "\n\n",
       "default");
+}
+
+// Step 8: the stamp gets the installed version, unless a flash waits for a restart: then it
+// keeps the flashed one, so that it never goes back to the version still running until then.
+void stampInstalledFirmware(const SystemInfo& systemInfo, const FirmwareUpdater& updater,
+                            const std::optional<PendingRestart>& pending, SequenceRun run) {
+  std::string version = systemInfo.getMeFirmwareVersion();
+  if (pending) {
+    printVerbose("A restart is pending: firmware " + pending->version + ", installed at " +
+                     pending->installedAt + ", runs after it.\n",
+                 "default");
+    version = pending->version;
+  }
+  if (run == SequenceRun::scan) {
+    updater.checkVersionStamp(version);
+    return;
+  }
+  printVerbose("Writing ME Firmware version to .sys file.\n", "default");
+  updater.writeVersionStamp(version);
+  noteStampedFirmware(version);
+}
+
+UpdateOutcome scanned(const SystemInfo& systemInfo, const InputProfile& selectedProfile) {
+  printMessage("Scan: this computer would be updated from " + systemInfo.getMeFirmwareVersion() +
+                   " to " + selectedProfile.firmwareVersion + ".\n",
+               "default");
+  return UpdateOutcome::scanned;
 }
 
 UpdateOutcome decline() {
@@ -63,9 +91,21 @@ void checkVersions(const SystemInfo& systemInfo, const InputProfile& selectedPro
   checkStampCanCarry(selectedProfile.firmwareVersion);
 }
 
+std::optional<PendingRestart> readInstalledFirmware(SystemInfo& systemInfo) {
+  systemInfo.queryMeFirmwareVersion(fwVersionCommand);
+  std::string installed = systemInfo.getMeFirmwareVersion();
+  noteInstalledFirmware(installed);
+  std::optional<PendingRestart> pending = pendingRestart(installed);
+  noteRestartPending(pending.has_value());
+  return pending;
+}
+
+// One sequence for the update and the scan, so that a scan answers with exactly the code the
+// update would reach before its flash.
 UpdateOutcome runUpdateSequence(SystemInfo& systemInfo, FirmwareUpdater& updater,
-                                std::vector<InputProfile>& profiles,
-                                InputProfile& selectedProfile) {
+                                std::vector<InputProfile>& profiles, InputProfile& selectedProfile,
+                                SequenceRun run) {
+  bool scan = run == SequenceRun::scan;
   loadInputProfiles(profiles);
   queryBiosVersion();
   int profileIndex = selectProfile(profiles, selectedProfile);
@@ -74,20 +114,21 @@ UpdateOutcome runUpdateSequence(SystemInfo& systemInfo, FirmwareUpdater& updater
   // The version query runs the update tool, so the tool is looked for first.
   checkFileExists(toolFolder, toolFileName);
   checkToolSignature(toolFolder, toolFileName);
-  systemInfo.queryMeFirmwareVersion(fwVersionCommand);
-  noteInstalledFirmware(systemInfo.getMeFirmwareVersion());
-  printVerbose("Writing ME Firmware version to .sys file.\n", "default");
-  updater.writeVersionStamp(systemInfo.getMeFirmwareVersion());
-  noteStampedFirmware(systemInfo.getMeFirmwareVersion());
+  std::optional<PendingRestart> pending = readInstalledFirmware(systemInfo);
+  stampInstalledFirmware(systemInfo, updater, pending, run);
   checkVersions(systemInfo, selectedProfile);
   checkPowerSupply();
-  showUpfrontMessage(selectedProfile);
-  showWarning(systemInfo, selectedProfile);
+  if (!scan) {
+    showUpfrontMessage(selectedProfile);
+    showWarning(systemInfo, selectedProfile);
+  }
   checkFileExists(firmwareFolder, selectedProfile.meFirmwareFile);
+  if (scan) return scanned(systemInfo, selectedProfile);
   if (!silentFlag() && !askUserToUpdate()) return decline();
   // The same file as for the version query, checked then and held open since.
   checkToolSignature(toolFolder, toolFileName);
   recordFlashStart();
+  writeRunEvent(flashStartEvent());
   runUpdate(updater, selectedProfile.meFirmwareFile);
   noteFlashCompleted();
   return UpdateOutcome::updated;

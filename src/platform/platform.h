@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <ctime>
 #include <memory>
 #include <optional>
 #include <string>
@@ -425,6 +426,28 @@ unsigned long processId();
 // The computer's name as the network knows it: Windows' NetBIOS name (GetComputerNameW), as
 // UTF-8; the host name on POSIX. Empty when it cannot be read.
 std::string computerName();
+
+// When the machine last started, or nothing when that cannot be told. Windows: the time now
+// less GetTickCount64; POSIX: less CLOCK_BOOTTIME, or, when MEFW_BOOT_TIME is set, the UTC time
+// it gives in the run records' form ("2026-12-08T23:10:00Z"), for tests (nothing when it does
+// not read as one).
+std::optional<std::time_t> bootTime();
+
+// The Windows Application log ----------------------------------------------------------------
+// The POSIX build has none: both calls do nothing there and report no failure.
+
+enum class EventLevel { information, warning, error };
+
+// Registers the event source "mefwupdate", so that Event Viewer and Get-WinEvent show an
+// event's whole text, also once the Kitbox is gone: the message file is put into `folder`
+// (unless the same file is there already), and the source's key
+// HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\mefwupdate is pointed at it.
+// Empty when done; otherwise what failed.
+std::string registerEventSource(const std::string& folder);
+
+// Writes one event of the source "mefwupdate" with its insertion strings. Empty when written;
+// otherwise what failed.
+std::string reportEvent(EventLevel level, unsigned id, const std::vector<std::string>& strings);
 
 // The process exit status for an exit code. POSIX keeps only the low eight bits, so a
 // non-zero code whose low byte is zero must not reach the caller as success.

@@ -244,6 +244,21 @@ std::string computerName() { return fakePlatform().computerName; }
 
 void noteFileOpened(const std::string& path) { fakePlatform().filesOpened.push_back(path); }
 
+std::optional<std::time_t> bootTime() { return fakePlatform().bootTime; }
+
+std::string registerEventSource(const std::string& folder) {
+  FakePlatform& fake = fakePlatform();
+  fake.eventSourceRegistrations.push_back(folder);
+  return fake.eventSourceProblem;
+}
+
+std::string reportEvent(EventLevel level, unsigned id, const std::vector<std::string>& strings) {
+  FakePlatform& fake = fakePlatform();
+  if (!fake.eventProblem.empty()) return fake.eventProblem;
+  fake.events.push_back({level, id, strings});
+  return "";
+}
+
 void prepareProcess() {}
 
 int processExitStatus(int exitCode) { return exitCode; }

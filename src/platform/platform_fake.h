@@ -30,6 +30,12 @@ struct FakeSignatureCheck {
   std::size_t pipesOpenedBefore = 0;
 };
 
+struct FakeEvent {
+  EventLevel level = EventLevel::information;
+  unsigned id = 0;
+  std::vector<std::string> strings;
+};
+
 struct FakePlatform {
   // What the console reports at start; nothing means "no console".
   std::optional<int> startAttributes;
@@ -118,6 +124,15 @@ struct FakePlatform {
   std::string computerName = "NORVANE-PC";
   // Every file opened for reading, as the program named it, in order.
   std::vector<std::string> filesOpened;
+  // When the machine last started; nothing: it cannot be told.
+  std::optional<std::time_t> bootTime;
+
+  // The event log: the folder of every registration and every event written. A registration
+  // fails with eventSourceProblem, a report with eventProblem, unless it is empty.
+  std::vector<std::string> eventSourceRegistrations;
+  std::string eventSourceProblem;
+  std::vector<FakeEvent> events;
+  std::string eventProblem;
 };
 
 // The process-wide fake.

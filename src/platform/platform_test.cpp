@@ -513,6 +513,25 @@ TEST_F(PlatformTest, WindowsOwnProgramsComeFromTheSystemFolder) {
   EXPECT_EQ(folder.find(':'), 1u) << folder;
 }
 
+TEST_F(PlatformTest, TheMachineStartedInThePast) {
+  auto now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+  std::optional<std::time_t> booted = platform::bootTime();
+  ASSERT_TRUE(booted);
+  EXPECT_LE(*booted, now);
+  EXPECT_GT(*booted, now - 10 * 365 * 86400);
+}
+
+#ifndef _WIN32
+// Tests give the POSIX build a start of their choosing; the Windows build never reads it.
+TEST_F(PlatformTest, BootTimeVariableStandsInForTheStartOnPosix) {
+  setenv("MEFW_BOOT_TIME", "2026-12-08T23:10:00Z", 1);
+  EXPECT_EQ(platform::bootTime(), std::optional<std::time_t>(1796771400));
+  setenv("MEFW_BOOT_TIME", "2026-12-08 23:10:00", 1);
+  EXPECT_EQ(platform::bootTime(), std::nullopt);
+  unsetenv("MEFW_BOOT_TIME");
+}
+#endif
+
 TEST_F(PlatformTest, CommandsAreToldNotToSearchTheWorkingFolder) {
   if (!windows) GTEST_SKIP() << "a Windows search rule";
   platform::CommandPipe pipe("set NoDefaultCurrentDirectoryInExePath");

@@ -28,6 +28,7 @@ const std::vector<Option>& optionTable() {
       {{"-r", "-restart", "-reboot"}, setRebootFlag},
       {{"-systeminfo"}, [] { runSettings().systemInfoMode = true; }},
       {{"-allowunsigned"}, setAllowUnsignedFlag},
+      {{"-scan"}, setScanFlag},
   };
   return table;
 }
@@ -50,6 +51,7 @@ const EchoWord echoTable[] = {
     {rebootFlag, " reboot"},
     {[] { return runSettings().systemInfoMode; }, " systemInfo"},
     {allowUnsignedFlag, " allowUnsigned"},
+    {scanFlag, " scan"},
 };
 
 void applyOption(const std::string& argument) {

@@ -48,6 +48,7 @@ TEST_F(CommandLineTest, EveryAcceptedSpellingSetsItsSetting) {
       {"-reboot", rebootFlag},
       {"-allowunsigned", allowUnsignedFlag},
       {"-AllowUnsigned", allowUnsignedFlag},
+      {"-Scan", scanFlag},
   };
   for (const Case& c : cases) {
     resetProcessState();
@@ -91,6 +92,8 @@ TEST_F(CommandLineTest, RepeatedSettingsNameTheirKey) {
   EXPECT_EQ(parse({"-sv", "-superverbose"}), clash("SUPERVERBOSEFLAG"));
   resetProcessState();
   EXPECT_EQ(parse({"-allowunsigned", "-s", "-allowUnsigned"}), clash("allowUnsigned"));
+  resetProcessState();
+  EXPECT_EQ(parse({"-scan", "-SCAN"}), clash("scan"));
 }
 
 TEST_F(CommandLineTest, EchoListsSetOptionsInFixedOrder) {
@@ -101,9 +104,9 @@ TEST_F(CommandLineTest, EchoListsSetOptionsInFixedOrder) {
   EXPECT_EQ(runLog(), expected);
 }
 
-TEST_F(CommandLineTest, AllowUnsignedIsEchoedInItsPlace) {
-  EXPECT_EQ(parse({"-allowunsigned", "-systeminfo", "-v"}), nothing);
-  EXPECT_EQ(fake().output, "Command line arguments: verbose systemInfo allowUnsigned\n\n");
+TEST_F(CommandLineTest, AllowUnsignedAndScanAreEchoedInTheirPlace) {
+  EXPECT_EQ(parse({"-scan", "-allowunsigned", "-systeminfo", "-v"}), nothing);
+  EXPECT_EQ(fake().output, "Command line arguments: verbose systemInfo allowUnsigned scan\n\n");
 }
 
 TEST_F(CommandLineTest, EchoIsLoggedButHiddenWithoutVerbose) {

@@ -51,6 +51,7 @@ void setErrorCodes(const std::map<std::string, std::string>& table) {
 void setRebootFlag() { setOnce(runSettings().reboot, "REBOOTFLAG", true); }
 void setSilentFlag() { setOnce(runSettings().silent, "SILENTFLAG", true); }
 void setAllowUnsignedFlag() { setOnce(runSettings().allowUnsigned, "allowUnsigned", true); }
+void setScanFlag() { setOnce(runSettings().scan, "scan", true); }
 
 bool verboseFlag() { return runSettings().verbose.value; }
 bool superVerboseFlag() { return runSettings().superVerbose.value; }
@@ -63,3 +64,4 @@ bool logFlag() { return runSettings().log.value; }
 bool rebootFlag() { return runSettings().reboot.value; }
 bool silentFlag() { return runSettings().silent.value; }
 bool allowUnsignedFlag() { return runSettings().allowUnsigned.value; }
+bool scanFlag() { return runSettings().scan.value; }

@@ -27,6 +27,8 @@ struct RunSettings {
   // A lab option: Intel's tools may run without any signature (never with a broken or foreign
   // one).
   SetOnce<bool> allowUnsigned;
+  // The update's own checks, up to the flash, with nothing changed on the machine.
+  SetOnce<bool> scan;
   // Mode flags: plain booleans that may be switched on any number of times.
   bool meInfoMode = false;
   bool systemInfoMode = false;
@@ -52,6 +54,7 @@ void setErrorCodes(const std::map<std::string, std::string>& table);
 void setRebootFlag();
 void setSilentFlag();
 void setAllowUnsignedFlag();
+void setScanFlag();
 
 bool verboseFlag();
 bool superVerboseFlag();
@@ -64,3 +67,4 @@ bool logFlag();
 bool rebootFlag();
 bool silentFlag();
 bool allowUnsignedFlag();
+bool scanFlag();

@@ -29,7 +29,15 @@ class FirmwareUpdater {
   // written, "1018h" or "1019h" for a version the stamp cannot carry.
   void writeVersionStamp(const std::string& version) const;
 
+  // Everything writeVersionStamp makes sure of before it touches a file, with the same lines
+  // and the same refusals: "2001s" without a system drive, "1018h" or "1019h" for a version
+  // the stamp cannot carry. Writes nothing.
+  void checkVersionStamp(const std::string& version) const;
+
  private:
+  // The stamp's path, once the system drive and the version passed the checks above.
+  std::string stampPath(const std::string& version) const;
+
   std::vector<std::string> stampTemplate;
   std::string stampFileName;
   std::string updateCommand;

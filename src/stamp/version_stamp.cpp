@@ -48,12 +48,19 @@ void checkStampCanCarry(const std::string& version) {
   if (problem) throw *problem;
 }
 
-void FirmwareUpdater::writeVersionStamp(const std::string& version) const {
+std::string FirmwareUpdater::stampPath(const std::string& version) const {
   std::string drive = platform::environmentVariable("SystemDrive").value_or("");
   printVerbose("Finding OS drive letter.\n", "default");
   if (drive.empty()) raiseError("2001s");
   printVerbose("OS Drive letter found, it is " + drive + "\n", "default");
-  std::string path = drive + "\\" + stampFileName;
+  checkStampCanCarry(version);
+  return drive + "\\" + stampFileName;
+}
+
+void FirmwareUpdater::checkVersionStamp(const std::string& version) const { stampPath(version); }
+
+void FirmwareUpdater::writeVersionStamp(const std::string& version) const {
+  std::string path = stampPath(version);
   std::vector<std::string> pieces =
       versionStampPieces(stampTemplate, version, stampFields(version));
 

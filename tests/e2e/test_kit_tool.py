@@ -395,6 +395,9 @@ class FleetRecords(KitboxTest):
         self.assert_code(self.run_on("N01 Ver. 1.05.2"), 0)
         self.assert_code(self.run_on("N01 Ver. 1.05.2", "-bogus"), 1014)
         self.collect("pc-refused")
+        # A machine that was only ever scanned: its last-scan.json holds both versions.
+        self.run_on("N01 Ver. 1.05.2", "-scan")
+        self.collect("pc-scanned")
         run = self.run_kit_tool("plan", "--machines", self.kit_path(self.records), "--json")
         self.assertEqual(run.code, 0, run)
         report = json.loads(run.out)
@@ -402,9 +405,12 @@ class FleetRecords(KitboxTest):
         planned = [(m["name"], m["exitCode"], m["needs"]) for m in report["machines"]]
         self.assertEqual(planned, [("pc-1002", None, "installedVersion"), ("pc-2010", 2010, None),
                                    ("pc-2011", 2011, None), ("pc-2012", 2012, None),
-                                   ("pc-refused", 3001, None)])
+                                   ("pc-refused", 3001, None), ("pc-scanned", 0, None)])
         self.assertEqual(report["needsInstalledVersion"], ["pc-1002"])
         self.assertEqual(report["machines"][4]["last"]["code"], "1014h")
+        # The scan is shown beside the last outcome, never as it.
+        scanned = report["machines"][5]
+        self.assertEqual((scanned["last"], scanned["lastScan"]["state"]), (None, "finished"))
 
 
 class FleetBounds(KitboxTest):

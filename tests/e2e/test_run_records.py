@@ -2,13 +2,16 @@
 the record of a run killed during the flash, the pruning of old runs, and a state folder that
 cannot be written, which must change nothing but one verbose line."""
 
+import datetime
+import json
 import os
 import re
 import signal
 import socket
+import subprocess
 import unittest
 
-from harness import WINE, KitboxTest
+from harness import WINE, KitboxTest, windows_path
 
 SEP = "\\" if WINE else "/"
 UPDATE_CALL = "FwUpdLcl64 -f ME_Flash%s11.8.55.3510.bin" % SEP
@@ -21,7 +24,7 @@ RUN_FOLDER = re.compile(r"^\d{8}T\d{6}Z-\d+$")
 NOT_WRITTEN = re.compile(rb"The run record was not written: [^\r\n]*\r?\n")
 FIELDS = ["schema", "program", "programVersion", "computerName", "state", "started", "ended",
           "arguments", "mode", "kitbox", "exitCode", "message", "bios", "profile", "firmware",
-          "flash", "restartRequested", "logs"]
+          "flash", "restartRequested", "restartPending", "logs"]
 
 
 class RecordTest(KitboxTest):
@@ -69,7 +72,7 @@ class WhatRunsLeave(RecordTest):
             firmware={"installed": "11.8.50.3399", "kitbox": "11.8.55.3510",
                       "stamped": "11.8.55.3510"},
             flash={"started": True, "completed": True, "leftover": False}, restartRequested=True,
-            logs=[])
+            restartPending=False, logs=[])
         self.assertEqual(record["bios"]["source"], "wmic")
         self.assertEqual(record["bios"]["text"].rstrip(), "N01 Ver. 1.05.2")
         self.assertTrue(record["kitbox"].endswith("kitbox"), record["kitbox"])
@@ -83,7 +86,8 @@ class WhatRunsLeave(RecordTest):
         record, folder = self.finished_record(
             arguments=["-s", "-log"], mode="update", exitCode=2010, profile=None,
             firmware={"installed": None, "kitbox": None, "stamped": None},
-            flash=NO_FLASH, restartRequested=False, logs=["installerError.log", "runLog.log"])
+            flash=NO_FLASH, restartRequested=False, restartPending=None,
+            logs=["installerError.log", "runLog.log"])
         self.assertEqual(record["message"], {
             "code": "2010s", "text": "ERROR 2010s: This platform is not supported by the Kitbox."})
         self.assertEqual(record["bios"]["text"].rstrip(), "Q22 Ver. 1.0")
@@ -106,7 +110,7 @@ class WhatRunsLeave(RecordTest):
         record, _ = self.finished_record(
             mode="systeminfo", exitCode=1, message=None,
             firmware={"installed": "11.8.50.3399", "kitbox": None, "stamped": None},
-            flash=NO_FLASH)
+            flash=NO_FLASH, restartPending=False)
         self.assertEqual(record["bios"]["source"], "wmic")
 
     def test_help_leaves_no_record(self):
@@ -170,6 +174,117 @@ class KilledDuringTheFlash(RecordTest):
         self.assertEqual((flashed["state"], flashed["exitCode"], flashed["flash"]),
                          ("finished", 0, {"started": True, "completed": True, "leftover": False}))
         self.assertEqual(self.run_record(), flashed)
+
+
+def utc_text(when):
+    return when.strftime("%Y-%m-%dT%H:%M:%SZ")
+
+
+def utc_time(text):
+    return datetime.datetime.strptime(text, "%Y-%m-%dT%H:%M:%SZ")
+
+
+class PendingRestart(RecordTest):
+    """Until the machine restarts, the flashed firmware does not run: the version query reads
+    the old version, and the tool answers a second flash with 8703."""
+
+    PENDING = "A restart is pending: firmware 11.8.55.3510, installed at %s, runs after it.\n"
+
+    def run_before_the_restart(self, **environment):
+        self.scenario("fwupdlcl", "[-f]\nbehaviour error-8703\n")
+        run = self.run_installer("-s", "-v", extra_env=environment)
+        self.assert_code(run, 3002)
+        return run, self.run_record()
+
+    @unittest.skipIf(WINE, "MEFW_BOOT_TIME is read by the POSIX build only")
+    def test_the_stamp_keeps_the_flashed_version_until_the_machine_restarts(self):
+        self.assert_code(self.run_installer("-s"), 0)
+        flash = self.run_record("last-flash.json")
+        booted = utc_time(flash["started"]) - datetime.timedelta(seconds=1)
+        run, record = self.run_before_the_restart(MEFW_BOOT_TIME=utc_text(booted))
+        self.assertEqual(self.stamp_version(), "11.8.55.3510")
+        self.assertIn(self.PENDING % flash["ended"], run.out)
+        self.assertEqual((record["restartPending"], record["firmware"]),
+                         (True, {"installed": "11.8.50.3399", "kitbox": "11.8.55.3510",
+                                 "stamped": "11.8.55.3510"}))
+        # That run's refused flash is now the last one; a third run still keeps the stamp.
+        run, record = self.run_before_the_restart(MEFW_BOOT_TIME=utc_text(booted))
+        self.assertEqual(self.stamp_version(), "11.8.55.3510")
+        self.assertEqual(record["restartPending"], True)
+        # Started after those runs: the stamp has what the firmware reads, as it always had.
+        booted = utc_time(record["ended"]) + datetime.timedelta(seconds=1)
+        run, record = self.run_before_the_restart(MEFW_BOOT_TIME=utc_text(booted))
+        self.assertEqual(self.stamp_version(), "11.8.50.3399")
+        self.assertNotIn("A restart is pending", run.out)
+        self.assertEqual(record["restartPending"], False)
+
+    def test_a_flash_that_ended_now_waits_and_one_of_2000_does_not(self):
+        for ended, pending, stamped in [(utc_text(datetime.datetime.utcnow()), True,
+                                         "11.8.55.3510"),
+                                        ("2000-01-01T00:00:00Z", False, "11.8.50.3399")]:
+            self.state_dir.mkdir(parents=True, exist_ok=True)
+            (self.state_dir / "last-flash.json").write_text(json.dumps({
+                "schema": 1, "state": "finished", "ended": ended, "mode": "update",
+                "firmware": {"installed": "11.8.50.3399", "kitbox": "11.8.55.3510",
+                             "stamped": "11.8.55.3510"},
+                "flash": {"started": True, "completed": True}}))
+            run, record = self.run_before_the_restart()
+            self.assertEqual(self.stamp_version(), stamped, ended)
+            self.assertEqual(record["restartPending"], pending, ended)
+            self.assertEqual(self.PENDING % ended in run.out, pending, ended)
+
+
+@unittest.skipUnless(WINE, "only the Windows build writes events")
+class Events(RecordTest):
+    """wine's ReportEventW succeeds without a log; its trace names each event's type and ID and
+    prints its strings."""
+
+    SOURCE_KEY = "HKLM\\SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\mefwupdate"
+    REPORT = re.compile(r"fixme:advapi:ReportEventW \([^,]*,0x([0-9a-f]{4}),0x[0-9a-f]{4},"
+                        r"0x([0-9a-f]{8}),")
+    TYPES = {1: "error", 2: "warning", 4: "information"}
+
+    def events(self, *args):
+        """The run and its events as (level, ID, the strings' trace)."""
+        run = self.run_installer(*args, extra_env={"WINEDEBUG": "fixme+advapi,+eventlog"})
+        events = []
+        for line in run.err.splitlines():
+            found = self.REPORT.search(line)
+            if found:
+                events.append((self.TYPES[int(found.group(1), 16)], int(found.group(2), 16), []))
+            elif ":eventlog:ReportEventW" in line and events:
+                events[-1][2].append(line.split("ReportEventW ", 1)[1])
+        return run, events
+
+    def test_every_run_leaves_an_event_of_its_registered_source(self):
+        run, events = self.events("-s")
+        self.assert_code(run, 0)
+        self.assertEqual([event[:2] for event in events], [("information", 9000),
+                                                           ("information", 0)], run.err)
+        self.assertIn('L"11.8.50.3399"', events[0][2])
+        self.assertIn('L"The firmware was updated from 11.8.50.3399 to 11.8.55.3510."',
+                      events[1][2])
+        self.assertIn('L"%s"' % windows_path(self.kitbox).replace("\\", "\\\\"), events[1][2])
+        self.scenario("wmic", "bios N01 Ver. 1.03.0\n")
+        run, events = self.events("-s")
+        self.assert_code(run, 2011)
+        self.assertEqual([event[:2] for event in events], [("error", 2011)])
+        self.assertTrue(events[0][2][0].startswith('L"ERROR 2011s: '), events[0][2])
+        run, events = self.events("-scan")
+        self.assert_code(run, 2011)
+        self.assertEqual([event[:2] for event in events], [("information", 12011)])
+        # The source's values name a message file outside the Kitbox, which is there.
+        query = subprocess.run(["wine", "reg", "query", self.SOURCE_KEY],
+                               env=dict(os.environ, WINEPREFIX=str(self.prefix), WINEDEBUG="-all"),
+                               stdout=subprocess.PIPE, stdin=subprocess.DEVNULL, timeout=120,
+                               check=True).stdout.decode("latin-1")
+        values = dict(re.findall(r"^\s+(\w+)\s+REG_\w+\s+(.*?)\r?$", query, re.M))
+        self.assertEqual(values["TypesSupported"], "0x7", query)
+        message_file = values["EventMessageFile"]
+        self.assertEqual(message_file.lower(),
+                         "c:\\programdata\\norvane\\mefwupdate\\mefwupdate-messages.dll")
+        on_host = self.state_dir / "mefwupdate-messages.dll"
+        self.assertEqual(on_host.read_bytes()[:2], b"MZ")
 
 
 class Pruning(RecordTest):

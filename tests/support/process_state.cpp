@@ -1,6 +1,7 @@
 #include "process_state.h"
 
 #include "app/error_catalogue.h"
+#include "app/run_events.h"
 #include "app/run_guards.h"
 #include "app/run_record.h"
 #include "console/console_colours.h"
@@ -20,6 +21,7 @@ void resetProcessState() {
   resetRunLog();
   resetLogFilesWritten();
   resetRunRecord();
+  resetRunEvents();
   resetRunHoldsGuard();
   resetConsoleColours();
   resetCurrentBiosVersion();
