@@ -24,7 +24,7 @@
 #include "system/bios_query.h"
 #include "system/command_runner.h"
 #include "system/system_info.h"
-#include "system/tool_signature.h"
+#include "system/tool_stage.h"
 
 namespace {
 
@@ -90,9 +90,9 @@ void runFirmwareMode(Run& run) {
   } else if (runSettings().systemInfoMode) {
     queryBiosVersion();
     run.systemInfo->setBiosVersion(currentBiosVersion());
-    // A tool that is not there cannot be checked, and is not run.
-    checkFileExists(toolFolder, toolFileName);
-    checkToolSignature(toolFolder, toolFileName);
+    // No existence check here: a tool that is not there is not copied, and its query, run in
+    // the stage, finds no version.
+    stageToolFolderIfThere(toolFolder, toolFileName);
     run.systemInfo->queryMeFirmwareVersion(fwVersionCommand);
     noteInstalledFirmware(run.systemInfo->getMeFirmwareVersion());
     run.systemInfo->showSystemInfo();
@@ -175,6 +175,8 @@ void endRun(Run& run) {
     if (rebootFlag()) restart();
   }
   if (!run.helpShown) recordRunEnd(run.result, run.updated && rebootFlag());
+  // After the last record, which keeps what the tools wrote there.
+  removeStage();
   if (!silentFlag()) pauseSeconds(30);
 }
 

@@ -7,6 +7,7 @@
 #include "console/messages.h"
 #include "platform/platform.h"
 #include "settings/text_case.h"
+#include "system/tool_stage.h"
 
 namespace {
 
@@ -24,11 +25,17 @@ void checkWorkingFolderIsLocal() {
 
 // A guard that cannot be set up is never passed over: another user could then switch it off
 // and have two flashes run side by side.
+bool& firmwareAccessHeld() {
+  static bool held = false;
+  return held;
+}
+
 void claimInstallerLock() {
   platform::InstallerLockClaim claim = platform::claimInstallerLock();
   switch (claim.outcome) {
     case platform::InstallerLock::claimed:
       if (!claim.note.empty()) printVerbose(claim.note, "default");
+      firmwareAccessHeld() = true;
       return;
     case platform::InstallerLock::heldElsewhere:
       raiseError("2015s");
@@ -55,7 +62,13 @@ void claimFirmwareAccess() {
   // A folder the tools cannot start in fails every run, so it is told first.
   checkWorkingFolderIsLocal();
   claimInstallerLock();
+  // Holding the guard, this run knows that no other installer or flash uses a stage.
+  removeLeftStages();
 }
+
+bool holdsFirmwareAccess() { return firmwareAccessHeld(); }
+
+void resetFirmwareAccess() { firmwareAccessHeld() = false; }
 
 void checkPowerSupply() {
   std::optional<int> charge = platform::batteryOnlyCharge();

@@ -17,6 +17,10 @@ bool isNetworkPath(const std::string& folder);
 // lock claimed here is held until the process ends, and by the flash while it runs.
 void claimFirmwareAccess();
 
+// True once claimFirmwareAccess has claimed the one-instance guard for this run.
+bool holdsFirmwareAccess();
+void resetFirmwareAccess();
+
 // Refuses an update on battery power below minimumBatteryCharge ("2016s"). Mains power, no
 // battery and an unreadable power state all let it go on.
 void checkPowerSupply();

@@ -4,14 +4,23 @@
 #include <exception>
 #include <tuple>
 
+#include "app/run_guards.h"
+#include "app/state_folder.h"
+#include "console/log_files.h"
 #include "console/messages.h"
 #include "platform/platform.h"
+#include "system/tool_stage.h"
+
+static_assert(writtenLogTailLimit == logCopyLimit, "a log's copy is the tail the log keeps");
 
 namespace {
 
 struct Store {
   bool opened = false;
   bool usable = false;
+  // Opened before the run held the one-instance guard, and unusable: tried once more once it
+  // does, since only then may an unsound state folder be renamed aside.
+  bool awaitingGuard = false;
   bool complained = false;
   std::string folder;
   std::string runFolder;
@@ -56,23 +65,31 @@ void pruneRunFolders(const std::string& runs, const std::string& own) {
     if (name == own) continue;
     // Each folder is checked as if it were written in: a planted one is not ours to empty.
     std::string path = inFolder(runs, name);
-    if (platform::openOwnFolder(path).empty()) platform::removeOwnFolder(path);
+    if (folderProblem(path, platform::folderFacts(path)).empty()) platform::removeOwnFolder(path);
   }
+}
+
+std::string openFolderProblem(const std::string& path) {
+  return folderProblem(path, platform::openOwnFolder(path));
 }
 
 bool openStore(const RunRecord& record) {
   Store& current = store();
-  if (current.opened) return current.usable;
+  bool guard = holdsFirmwareAccess();
+  if (current.opened && !(current.awaitingGuard && guard)) return current.usable;
   current.opened = true;
-  platform::StateFolder state = platform::openStateFolder();
+  current.awaitingGuard = !guard;
+  StateFolderChoice state = openStateFolder(guard, std::time(nullptr));
+  if (!state.note.empty()) printVerbose("The state folder " + state.note + "\n", "default");
   if (state.path.empty()) {
     complain(state.problem);
     return false;
   }
+  current.awaitingGuard = false;
   std::string runs = inFolder(state.path, "runs");
-  std::string problem = platform::openOwnFolder(runs);
+  std::string problem = openFolderProblem(runs);
   std::string name = runFolderName(record.started, platform::processId());
-  if (problem.empty()) problem = platform::openOwnFolder(inFolder(runs, name));
+  if (problem.empty()) problem = openFolderProblem(inFolder(runs, name));
   if (!problem.empty()) {
     complain(problem);
     return false;
@@ -98,8 +115,9 @@ bool writeFile(const std::string& path, const std::string& bytes, bool synced = 
 // as much memory again.
 constexpr std::uint64_t logCopyBlock = 64 * 1024;
 
-// A log that is not there (any more) has nothing to copy.
-bool copyLog(const std::string& name, const std::string& path) {
+// A file the tools wrote in the stage; one that is not there (any more) has nothing to copy.
+// The stage is the installer's own, so it may be read by name.
+bool copyStageFile(const std::string& name, const std::string& path) {
   std::optional<platform::FilePart> whole = platform::readFilePart(name, 0, 0);
   if (!whole) return true;
   std::uint64_t size = whole->size;
@@ -113,10 +131,24 @@ bool copyLog(const std::string& name, const std::string& path) {
   return written && file.commit();
 }
 
+// The copy is of the bytes the installer wrote, never of what the Kitbox holds by that name
+// now: anyone who may write the Kitbox may have put a link to a secret there since.
+bool copyLog(const std::string& name, const std::string& path) {
+  std::optional<WrittenLog> log = writtenLog(name);
+  if (!log) return true;
+  platform::OutputFile file(path, platform::FileMode::raw, platform::WriteMethod::replaceUnsynced);
+  return file.isOpen() && file.write(logCopyHeader(log->size)) && file.write(log->tail) &&
+         file.commit();
+}
+
 void copyLogs(const RunRecord& record) {
   for (const std::string& name : record.logs) {
     std::string path = inFolder(store().runFolder, name);
     if (!copyLog(name, path)) complain("cannot write " + path);
+  }
+  for (const StageFile& file : stageFilesWrittenByTools()) {
+    std::string path = inFolder(store().runFolder, "stage-" + file.name);
+    if (!copyStageFile(file.path, path)) complain("cannot write " + path);
   }
 }
 

@@ -13,7 +13,7 @@
 #include "settings/run_settings.h"
 #include "system/bios_query.h"
 #include "system/command_runner.h"
-#include "system/tool_signature.h"
+#include "system/tool_stage.h"
 #include "update/confirmation.h"
 #include "update/update_run.h"
 
@@ -71,9 +71,10 @@ UpdateOutcome runUpdateSequence(SystemInfo& systemInfo, FirmwareUpdater& updater
   int profileIndex = selectProfile(profiles, selectedProfile);
   noteProfile(profileIndex, selectedProfile.firmwareVersion);
   checkPrerequisite(selectedProfile);
-  // The version query runs the update tool, so the tool is looked for first.
+  // The version query runs the update tool, so the tool is looked for first; it then runs
+  // from the stage, as a copy checked there.
   checkFileExists(toolFolder, toolFileName);
-  checkToolSignature(toolFolder, toolFileName);
+  stageToolFolder(toolFolder, toolFileName);
   systemInfo.queryMeFirmwareVersion(fwVersionCommand);
   noteInstalledFirmware(systemInfo.getMeFirmwareVersion());
   printVerbose("Writing ME Firmware version to .sys file.\n", "default");
@@ -84,9 +85,9 @@ UpdateOutcome runUpdateSequence(SystemInfo& systemInfo, FirmwareUpdater& updater
   showUpfrontMessage(selectedProfile);
   showWarning(systemInfo, selectedProfile);
   checkFileExists(firmwareFolder, selectedProfile.meFirmwareFile);
+  // Copied before the question: what the user confirms is what is flashed.
+  stageFirmwareImage(selectedProfile.meFirmwareFile);
   if (!silentFlag() && !askUserToUpdate()) return decline();
-  // The same file as for the version query, checked then and held open since.
-  checkToolSignature(toolFolder, toolFileName);
   recordFlashStart();
   runUpdate(updater, selectedProfile.meFirmwareFile);
   noteFlashCompleted();

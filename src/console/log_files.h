@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,3 +22,12 @@ void writeLinesToFile(const std::string& fileName, const std::vector<std::string
 // the MEInfo report), for the run record.
 std::vector<std::string> logFilesWritten();
 void resetLogFilesWritten();
+
+// What the last write of a file through here put in it, as bytes on the disk (line ends as
+// the file mode wrote them): its whole size and its last `writtenLogTailLimit` bytes.
+struct WrittenLog {
+  std::uint64_t size = 0;
+  std::string tail;
+};
+constexpr std::size_t writtenLogTailLimit = 4 * 1024 * 1024;
+std::optional<WrittenLog> writtenLog(const std::string& fileName);

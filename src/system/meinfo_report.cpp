@@ -6,7 +6,7 @@
 #include "system/driver_walk.h"
 #include "system/system_info.h"
 #include "system/tool_output_scan.h"
-#include "system/tool_signature.h"
+#include "system/tool_stage.h"
 
 namespace {
 
@@ -44,20 +44,20 @@ void SystemInfo::parseMeInfoLine(std::string line) {
 
 void SystemInfo::readMeInfoVersions() {
   checkFileExists(meInfoFolder, meInfoExe);
-  checkToolSignature(meInfoFolder, meInfoExe);
+  stageToolFolder(meInfoFolder, meInfoExe);
   printVerbose("Retrieving verbose log of MEInfo\n", "default");
   for (const std::string& chunk :
-       runCommand(meInfoFolder + meInfoVerboseCommand, meInfoTimeLimit)) {
+       runCommand(meInfoFolder + meInfoVerboseCommand, meInfoTimeLimit, stageFolder())) {
     parseMeInfoLine(chunk);
   }
 }
 
 void SystemInfo::writeMeInfoLog() {
   checkFileExists(meInfoFolder, meInfoExe);
-  checkToolSignature(meInfoFolder, meInfoExe);
+  stageToolFolder(meInfoFolder, meInfoExe);
   printVerbose("Retrieving verbose log of MEInfo\n", "default");
   std::vector<std::string> report =
-      runCommand(meInfoFolder + meInfoVerboseCommand, meInfoTimeLimit);
+      runCommand(meInfoFolder + meInfoVerboseCommand, meInfoTimeLimit, stageFolder());
   printMessage("Printing verbose meinfo log to " + meInfoLogFile + "\n", "default");
   // The report already ends its lines as the tool wrote them; text mode would double every
   // carriage return.

@@ -8,6 +8,7 @@
 #include "settings/fixed_names.h"
 #include "settings/run_settings.h"
 #include "system/command_runner.h"
+#include "system/tool_stage.h"
 #include "update/update_progress.h"
 
 namespace {
@@ -47,7 +48,7 @@ void runUpdate(const FirmwareUpdater& updater, std::string firmwareFile) {
   // reading below (an error line, a failed console write, no memory left), the pipe is read
   // to the tool's end before the error leaves, so the tool is never cut short.
   std::unique_ptr<platform::CommandPipe> pipe =
-      startCommand(commandLine, platform::noTimeLimit, platform::CommandRole::flash);
+      startCommand(commandLine, platform::noTimeLimit, platform::CommandRole::flash, stageFolder());
   if (!pipe->isOpen()) raiseError("1000h");
   progressRecords().completed = false;
   std::string pending;

@@ -1,6 +1,7 @@
 #include "process_state.h"
 
 #include "app/error_catalogue.h"
+#include "app/run_guards.h"
 #include "app/run_record.h"
 #include "console/console_colours.h"
 #include "console/log_files.h"
@@ -8,7 +9,7 @@
 #include "platform/platform_fake.h"
 #include "settings/run_settings.h"
 #include "system/bios_query.h"
-#include "system/tool_signature.h"
+#include "system/tool_stage.h"
 #include "update/update_progress.h"
 
 // Each piece of process-wide state is reset by the file that owns it; this is the one list of
@@ -22,6 +23,7 @@ void resetProcessState() {
   resetConsoleColours();
   resetCurrentBiosVersion();
   resetProgressRecords();
-  resetCheckedTools();
+  resetToolStage();
+  resetFirmwareAccess();
   platform::resetFakePlatform();
 }
