@@ -186,6 +186,9 @@ bool makeStageSubfolder(const std::string& path) {
 
 std::string lastSystemError() { return std::strerror(errno); }
 
+// Nothing is held open on POSIX: the stage is the user's own, mode 0700.
+void letGoOfHeldFiles() {}
+
 std::string randomName(std::size_t length) {
   static const char letters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
   std::string name;

@@ -161,8 +161,8 @@ std::string systemProgramsFolder();
 
 // Checks a program file's embedded Authenticode signature, without any dialog and without
 // waiting on the network (revocation is looked up in the local cache only). On Windows the
-// file stays open until the process ends, with writing, deleting and renaming denied to
-// everyone, so that the file that was checked is the file that runs.
+// file stays open until the process ends (or letGoOfHeldFiles), with writing, deleting and
+// renaming denied to everyone, so that the file that was checked is the file that runs.
 Signature checkProgramSignature(const std::string& path);
 
 // Runs a command line through the command interpreter and waits for it; the result is
@@ -280,7 +280,7 @@ struct FileCopy {
 
 // Copies the file `source` to `target`, a new file made for it (an existing one is a failure),
 // opening the source without following a link in its last name, as a whole and at most
-// `limit` bytes. The copy is then held open until the process ends, with writing and deleting
+// `limit` bytes. The copy is then held open until letGoOfHeldFiles, with writing and deleting
 // denied to everyone (Windows), so that what is checked is what runs.
 FileCopy copyFileNoLinks(const std::string& source, const std::string& target,
                          std::uint64_t limit);

@@ -267,8 +267,6 @@ StageFolder makeStageFolder() {
 
 std::vector<std::string> leftStageFolders() { return fakePlatform().leftStages; }
 
-void letGoOfHeldFiles() {}
-
 unsigned long processId() { return fakePlatform().processId; }
 
 void prepareProcess() {}

@@ -64,9 +64,6 @@ StageFolder makeStageFolder() {
   return {name.data(), ""};
 }
 
-// Nothing is held open on POSIX: the stage is the user's own, mode 0700.
-void letGoOfHeldFiles() {}
-
 std::vector<std::string> leftStageFolders() {
   std::string parent = stageParent();
   std::vector<std::string> stages;

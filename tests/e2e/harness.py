@@ -295,6 +295,21 @@ class KitboxTest(unittest.TestCase):
         log = self.path("sim-calls.log")
         return log.read_text("latin-1").splitlines() if log.exists() else []
 
+    def places(self):
+        """Where each simulated program ran, in order: (tool, its program file, its working
+        folder), as the system named them."""
+        log = self.path("sim-places.log")
+        lines = log.read_text("latin-1").splitlines() if log.exists() else []
+        return [tuple(line.split("\t")) for line in lines]
+
+    def stages(self):
+        """The stages left in the place the installer makes them: its temporary folder on POSIX,
+        the prefix's Windows\\Temp under wine."""
+        parent = self.drive / "windows" / "temp" if WINE else self.tmp
+        if WINE and not parent.exists():
+            parent = self.drive / "windows" / "Temp"
+        return sorted(path.name for path in parent.glob("mefwupdate-stage-*"))
+
     def run_record(self, name="last-run.json"):
         """A run record of the state folder as a dict, or None without one."""
         path = self.state_dir / name
@@ -321,6 +336,9 @@ class KitboxTest(unittest.TestCase):
         """The command line and environment of one installer run."""
         env = dict(os.environ)
         drive = self.drive if system_drive is None else system_drive
+        # The simulated programs keep their scenarios and call log in the Kitbox, wherever the
+        # installer starts them.
+        env["MEFW_SIM_FOLDER"] = windows_path(self.kitbox) if WINE else str(self.kitbox)
         if WINE:
             env["WINEPREFIX"] = str(self.prefix)
             env["MEFW_EXIT_CODE_FILE"] = windows_path(exit_file)
