@@ -275,6 +275,29 @@ FileCopy copyFileNoLinks(const std::string& source, const std::string& target,
   return copy;
 }
 
+FileCopy inspectFileNoLinks(const std::string& source) {
+  FileCopy found;
+  int from = open(toPosixSeparators(source).c_str(),
+                  O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (from < 0) {
+    if (errno == ELOOP) found.outcome = CopyOutcome::link;
+    return errno == ELOOP ? found : failedCopy(found);
+  }
+  struct stat info {};
+  char start[2];
+  ssize_t count = 0;
+  if (fstat(from, &info) != 0 || !S_ISREG(info.st_mode) || (count = read(from, start, 2)) < 0) {
+    found = failedCopy(found);
+    if (S_ISREG(info.st_mode) == 0) found.problem = "not a file";
+  } else {
+    found.outcome = CopyOutcome::copied;
+    found.size = static_cast<std::uint64_t>(info.st_size);
+    found.firstBytes.assign(start, static_cast<std::size_t>(count));
+  }
+  close(from);
+  return found;
+}
+
 bool removeOwnFolder(const std::string& path) {
   std::string folder = toPosixSeparators(path);
   DIR* directory = opendir(folder.c_str());

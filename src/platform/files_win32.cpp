@@ -361,6 +361,22 @@ FileCopy copyFileNoLinks(const std::string& source, const std::string& target,
   return copy;
 }
 
+FileCopy inspectFileNoLinks(const std::string& source) {
+  FileCopy found;
+  HANDLE from = openSource(source, found);
+  if (from == INVALID_HANDLE_VALUE) return found;
+  char start[2];
+  DWORD count = 0;
+  if (ReadFile(from, start, sizeof start, &count, nullptr)) {
+    found.outcome = CopyOutcome::copied;
+    found.firstBytes.assign(start, count);
+  } else {
+    found = failedCopy(found);
+  }
+  CloseHandle(from);
+  return found;
+}
+
 std::optional<FilePart> readFilePart(const std::string& path, std::uint64_t offset,
                                      std::uint64_t limit) {
   std::ifstream file(path, std::ios::binary | std::ios::ate);

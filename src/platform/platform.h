@@ -285,6 +285,10 @@ struct FileCopy {
 FileCopy copyFileNoLinks(const std::string& source, const std::string& target,
                          std::uint64_t limit);
 
+// What copyFileNoLinks would find of a file, without copying it: `copied` for a plain file
+// (its size and first two bytes), `link` or `failed`. For the kit authors' tool.
+FileCopy inspectFileNoLinks(const std::string& source);
+
 // Closes every file this process holds open against change: the stage's copies and the files
 // whose signatures were checked (Windows), so that the stage can be removed at the end of the
 // run.

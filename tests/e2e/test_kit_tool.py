@@ -143,7 +143,7 @@ class Plan(KitboxTest):
             "installedVersion": "11.8.50.3399", "prerequisite": "met", "comparison": "newer",
             "commandLine": "ME_Flash\\Local-Win\\FwUpdLcl64.exe -f ME_Flash\\11.8.55.3510.bin",
             "exitCode": 0, "code": None, "message": None,
-            "mayAlsoEndWith": [2015, 2019, 2018, 4000, 2001, 2003, 2016, 4001, 3002,
+            "mayAlsoEndWith": [2015, 2019, 2018, 2020, 4000, 2001, 2003, 2016, 4001, 3002,
                                2013]})
         # Nothing was run: no simulated tool recorded a call.
         self.assertEqual(self.calls(), [])
