@@ -80,13 +80,24 @@ class Package(unittest.TestCase):
         cls.temporary.cleanup()
 
     def test_holds_the_programs_the_guides_and_a_kitbox_template(self):
-        for name in ["mefwupdate.exe", "mefwkit.exe", "README.md", "docs/deployment.md",
+        pages = ["docs/%s.md" % page for page in ["options-and-exit-codes", "kitbox",
+                                                  "what-runs", "records", "mefwkit",
+                                                  "deployment"]]
+        for name in ["mefwupdate.exe", "mefwkit.exe", "README.md", *pages,
                      "docs/platforms.txt", "kitbox-template/input.txt",
                      "kitbox-template/README.htm", "kitbox-template/ME_Flash/Local-Win/",
                      "kitbox-template/MEInfo/Win/WINDOWS64/"]:
             self.assertIn(NAME + "/" + name, self.names)
-        # Intel's tools and images are not ours to ship.
+        # Intel's tools and images are not ours to ship, nor is the developers' page.
         self.assertFalse([n for n in self.names if n.lower().endswith((".bin", "64.exe"))])
+        self.assertNotIn(NAME + "/docs/development.md", self.names)
+
+    def test_every_link_between_the_pages_leads_somewhere_in_the_package(self):
+        checker = pathlib.Path(__file__).resolve().parents[2] / "scripts" / "check-doc-links"
+        pages = [self.root / "README.md", *sorted((self.root / "docs").glob("*.md"))]
+        result = subprocess.run([sys.executable, str(checker), *map(str, pages)],
+                                stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=60)
+        self.assertEqual(result.returncode, 0, result.stdout.decode())
 
     def test_version_resources_and_manifests(self):
         levels = {"mefwupdate.exe": "requireAdministrator", "mefwkit.exe": "asInvoker"}
