@@ -18,7 +18,9 @@ bool othersMayChange(const platform::FolderFacts& facts) {
 
 std::string compactUtc(std::time_t time) {
   char text[32] = "19700101T000000Z";
-  if (std::tm* parts = std::gmtime(&time)) std::strftime(text, sizeof text, "%Y%m%dT%H%M%SZ", parts);
+  if (std::tm* parts = std::gmtime(&time)) {
+    std::strftime(text, sizeof text, "%Y%m%dT%H%M%SZ", parts);
+  }
   return text;
 }
 
@@ -29,7 +31,9 @@ std::string folderProblem(const std::string& path, const platform::FolderFacts& 
   if (facts.isLink) return path + " is a link or reparse point";
   if (!facts.isFolder) return path + " is not a folder";
   // An owner that cannot be read may be anyone, and an owner may always change the rights.
-  if (facts.owner == platform::Account::unreadable) return path + " has an owner that cannot be read";
+  if (facts.owner == platform::Account::unreadable) {
+    return path + " has an owner that cannot be read";
+  }
   if (!isTrusted(facts.owner)) return path + " is owned by another account";
   if (othersMayChange(facts)) return path + " can be changed by other accounts";
   return "";
@@ -48,7 +52,8 @@ StateFolderChoice openStateFolder(bool holdsGuard, std::time_t now) {
   // Another run may still be writing in it, and only the run that holds the guard knows that
   // none is: it alone moves the folder out of the way.
   if (!holdsGuard || !facts.exists) return {"", problem, ""};
-  std::string aside = place.folder + ".untrusted-" + compactUtc(now) + "-" + platform::randomName(8);
+  std::string aside =
+      place.folder + ".untrusted-" + compactUtc(now) + "-" + platform::randomName(8);
   if (!platform::renameFolder(place.folder, aside)) {
     return {"", problem + ", and it cannot be renamed aside", ""};
   }

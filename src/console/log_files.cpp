@@ -43,7 +43,9 @@ void keepTail(WrittenLog& log, std::string_view bytes, platform::FileMode mode) 
     log.tail += c;
     ++log.size;
   }
-  if (log.tail.size() > 2 * writtenLogTailLimit) log.tail.erase(0, log.tail.size() - writtenLogTailLimit);
+  if (log.tail.size() > 2 * writtenLogTailLimit) {
+    log.tail.erase(0, log.tail.size() - writtenLogTailLimit);
+  }
 }
 
 // Creates or truncates the file and lets `writeBody` fill it; raises "2003s" with the name
@@ -60,7 +62,9 @@ void writeFile(const std::string& fileName, platform::FileMode mode,
   });
   // A full disk must not pass for a written log.
   if (!file.commit() || !written) raiseError("2003s", {fileName});
-  if (log.tail.size() > writtenLogTailLimit) log.tail.erase(0, log.tail.size() - writtenLogTailLimit);
+  if (log.tail.size() > writtenLogTailLimit) {
+    log.tail.erase(0, log.tail.size() - writtenLogTailLimit);
+  }
   noteFileWritten(fileName, std::move(log));
 }
 

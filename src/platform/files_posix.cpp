@@ -158,8 +158,8 @@ bool emptyFolderAt(int folder) {
       continue;
     }
     if (S_ISDIR(info.st_mode)) {
-      int inner = openat(dirfd(directory), name.c_str(),
-                         O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      int inner =
+          openat(dirfd(directory), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
       bool inside = inner >= 0 && emptyFolderAt(inner);
       emptied = inside && unlinkat(dirfd(directory), name.c_str(), AT_REMOVEDIR) == 0 && emptied;
     } else {
@@ -238,8 +238,8 @@ bool copyBytes(int from, int to, std::uint64_t limit, FileCopy& copy) {
 FileCopy copyFileNoLinks(const std::string& source, const std::string& target,
                          std::uint64_t limit) {
   FileCopy copy;
-  int from = open(toPosixSeparators(source).c_str(),
-                  O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  int from =
+      open(toPosixSeparators(source).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (from < 0) {
     if (errno == ELOOP) copy.outcome = CopyOutcome::link;
     return errno == ELOOP ? copy : failedCopy(copy);
@@ -277,8 +277,8 @@ FileCopy copyFileNoLinks(const std::string& source, const std::string& target,
 
 FileCopy inspectFileNoLinks(const std::string& source) {
   FileCopy found;
-  int from = open(toPosixSeparators(source).c_str(),
-                  O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  int from =
+      open(toPosixSeparators(source).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (from < 0) {
     if (errno == ELOOP) found.outcome = CopyOutcome::link;
     return errno == ELOOP ? found : failedCopy(found);

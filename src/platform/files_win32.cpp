@@ -63,9 +63,9 @@ bool isLink(const FILE_ATTRIBUTE_TAG_INFO& tag) {
 // what a link points to; a link, a second name of another file, a folder or a device is let
 // go again untouched, and only a plain file is truncated.
 FILE* openPlainFile(const std::string& path, FileMode mode) {
-  HANDLE file = CreateFileW(widePath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
-                            nullptr);
+  HANDLE file =
+      CreateFileW(widePath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (file == INVALID_HANDLE_VALUE) return nullptr;
   FILE_ATTRIBUTE_TAG_INFO tag{};
   BY_HANDLE_FILE_INFORMATION info{};
@@ -201,13 +201,15 @@ void letGoOfHeldFiles() {
 std::string lastSystemError() {
   DWORD code = GetLastError();
   char text[512];
-  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                nullptr, code, 0, text, sizeof text, nullptr);
+  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                code, 0, text, sizeof text, nullptr);
   std::string message(text, length);
   // One line, and without the full stop the messages that quote it bring themselves.
   std::replace(message.begin(), message.end(), '\r', ' ');
   std::replace(message.begin(), message.end(), '\n', ' ');
-  while (!message.empty() && (message.back() == ' ' || message.back() == '.')) message.pop_back();
+  while (!message.empty() && (message.back() == ' ' || message.back() == '.')) {
+    message.pop_back();
+  }
   if (message.empty()) message = "system error " + std::to_string(code);
   return message;
 }
@@ -302,9 +304,9 @@ bool copyBytes(HANDLE from, HANDLE to, std::uint64_t limit, FileCopy& copy) {
 // The source, opened as the name itself (a reparse point is not followed), with writing denied
 // while it is copied, so that the copy is of one version of it.
 HANDLE openSource(const std::string& source, FileCopy& copy) {
-  HANDLE from = CreateFileW(widePath(source).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                            OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN,
-                            nullptr);
+  HANDLE from =
+      CreateFileW(widePath(source).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                  FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (from == INVALID_HANDLE_VALUE) {
     copy = failedCopy(copy);
     return from;

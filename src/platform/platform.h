@@ -77,7 +77,8 @@ class CommandPipe {
   // A flash ignores the time limit. The command starts in `workingFolder`; empty: in the
   // program's own working folder.
   explicit CommandPipe(const std::string& commandLine, TimeLimit timeLimit = noTimeLimit,
-                       CommandRole role = CommandRole::query, const std::string& workingFolder = "");
+                       CommandRole role = CommandRole::query,
+                       const std::string& workingFolder = "");
   ~CommandPipe();
   CommandPipe(const CommandPipe&) = delete;
   CommandPipe& operator=(const CommandPipe&) = delete;
@@ -282,8 +283,7 @@ struct FileCopy {
 // opening the source without following a link in its last name, as a whole and at most
 // `limit` bytes. The copy is then held open until letGoOfHeldFiles, with writing and deleting
 // denied to everyone (Windows), so that what is checked is what runs.
-FileCopy copyFileNoLinks(const std::string& source, const std::string& target,
-                         std::uint64_t limit);
+FileCopy copyFileNoLinks(const std::string& source, const std::string& target, std::uint64_t limit);
 
 // What copyFileNoLinks would find of a file, without copying it: `copied` for a plain file
 // (its size and first two bytes), `link` or `failed`. For the kit authors' tool.

@@ -25,8 +25,7 @@ constexpr std::size_t stageSuffixLength = 6;
 std::string stageParent() {
   const char* chosen = std::getenv("TMPDIR");
   struct stat info {};
-  if (chosen == nullptr || *chosen == '\0' || lstat(chosen, &info) != 0 ||
-      !S_ISDIR(info.st_mode)) {
+  if (chosen == nullptr || *chosen == '\0' || lstat(chosen, &info) != 0 || !S_ISDIR(info.st_mode)) {
     return "/tmp";
   }
   bool owned = info.st_uid == geteuid();

@@ -58,8 +58,9 @@ bool hasStageRights(HANDLE folder, PSID runningAccount) {
   PSID owner = nullptr;
   PACL dacl = nullptr;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (GetSecurityInfo(folder, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
-                      &owner, nullptr, &dacl, nullptr, &descriptor) != ERROR_SUCCESS) {
+  if (GetSecurityInfo(folder, SE_FILE_OBJECT,
+                      OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner, nullptr,
+                      &dacl, nullptr, &descriptor) != ERROR_SUCCESS) {
     return false;
   }
   SECURITY_DESCRIPTOR_CONTROL control = 0;
@@ -85,17 +86,19 @@ std::vector<unsigned char> runningAccountSid() {
   DWORD size = 0;
   GetTokenInformation(token, TokenUser, nullptr, 0, &size);
   buffer.resize(size);
-  if (size == 0 || !GetTokenInformation(token, TokenUser, buffer.data(), size, &size)) buffer.clear();
+  if (size == 0 || !GetTokenInformation(token, TokenUser, buffer.data(), size, &size)) {
+    buffer.clear();
+  }
   CloseHandle(token);
   return buffer;
 }
 
 // The folder itself, never what a reparse point names.
 bool looksLikeOurStage(const std::string& path, PSID runningAccount) {
-  HANDLE folder = CreateFileW(widePath(path).c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING,
-                              FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  HANDLE folder =
+      CreateFileW(widePath(path).c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (folder == INVALID_HANDLE_VALUE) return false;
   FILE_ATTRIBUTE_TAG_INFO tag{};
   bool ours = GetFileInformationByHandleEx(folder, FileAttributeTagInfo, &tag, sizeof tag) &&

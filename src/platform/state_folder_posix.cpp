@@ -29,7 +29,9 @@ FolderFacts folderFacts(const std::string& path) {
                                          : Account::other;
   // Write on a folder lets its holder make, rename and delete what is in it.
   for (mode_t bit : {S_IWGRP, S_IWOTH}) {
-    if ((info.st_mode & bit) != 0) facts.grants.push_back({Account::other, addEntries | removeEntries});
+    if ((info.st_mode & bit) != 0) {
+      facts.grants.push_back({Account::other, addEntries | removeEntries});
+    }
   }
   return facts;
 }

@@ -76,7 +76,9 @@ Account accountOf(PSID sid) {
 // Who may do what to the folder itself. An ACE that is only handed down to what the folder
 // holds gives no right on the folder; a missing DACL gives everyone every right.
 std::vector<FolderGrant> grantsOf(PACL dacl) {
-  if (dacl == nullptr) return {{Account::other, addEntries | removeEntries | changeRights | takeOwnership}};
+  if (dacl == nullptr) {
+    return {{Account::other, addEntries | removeEntries | changeRights | takeOwnership}};
+  }
   std::vector<FolderGrant> grants;
   for (DWORD i = 0; i < dacl->AceCount; ++i) {
     ACE_HEADER* ace = nullptr;
@@ -84,7 +86,9 @@ std::vector<FolderGrant> grantsOf(PACL dacl) {
       grants.push_back({Account::unreadable, addEntries});
       continue;
     }
-    if (ace->AceType != ACCESS_ALLOWED_ACE_TYPE || (ace->AceFlags & INHERIT_ONLY_ACE) != 0) continue;
+    if (ace->AceType != ACCESS_ALLOWED_ACE_TYPE || (ace->AceFlags & INHERIT_ONLY_ACE) != 0) {
+      continue;
+    }
     auto* allowed = reinterpret_cast<ACCESS_ALLOWED_ACE*>(ace);
     unsigned rights = folderRightsOf(allowed->Mask);
     if (rights != 0) grants.push_back({accountOf(&allowed->SidStart), rights});
@@ -99,13 +103,15 @@ FolderFacts factsOf(HANDLE folder) {
   if (!GetFileInformationByHandleEx(folder, FileAttributeTagInfo, &tag, sizeof tag)) return facts;
   facts.exists = true;
   facts.isFolder = (tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-  facts.isLink = (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 && isLinkTag(tag.ReparseTag);
+  facts.isLink =
+      (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 && isLinkTag(tag.ReparseTag);
   PSID owner = nullptr;
   PACL dacl = nullptr;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   // An owner or rights that cannot be read stay unreadable: the folder is then not used.
-  if (GetSecurityInfo(folder, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
-                      &owner, nullptr, &dacl, nullptr, &descriptor) != ERROR_SUCCESS) {
+  if (GetSecurityInfo(folder, SE_FILE_OBJECT,
+                      OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner, nullptr,
+                      &dacl, nullptr, &descriptor) != ERROR_SUCCESS) {
     facts.grants.push_back({Account::unreadable, addEntries});
     return facts;
   }
@@ -139,7 +145,9 @@ void letGoOfFolder(const std::string& path) {
 
 unsigned folderRightsOf(ACCESS_MASK mask) {
   unsigned rights = 0;
-  if (mask & (FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY | GENERIC_WRITE | GENERIC_ALL)) rights |= addEntries;
+  if (mask & (FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY | GENERIC_WRITE | GENERIC_ALL)) {
+    rights |= addEntries;
+  }
   if (mask & (FILE_DELETE_CHILD | DELETE | GENERIC_ALL)) rights |= removeEntries;
   if (mask & (WRITE_DAC | GENERIC_ALL)) rights |= changeRights;
   if (mask & (WRITE_OWNER | GENERIC_ALL)) rights |= takeOwnership;

@@ -19,7 +19,8 @@
 // own programs (see platform::CommandPipe).
 std::unique_ptr<platform::CommandPipe> startCommand(
     const std::string& commandLine, platform::TimeLimit timeLimit = platform::noTimeLimit,
-    platform::CommandRole role = platform::CommandRole::query, const std::string& workingFolder = "");
+    platform::CommandRole role = platform::CommandRole::query,
+    const std::string& workingFolder = "");
 
 // Every chunk of the command's standard output, in order (at most 127 characters each, ending
 // after a line feed); when the time limit passes, what was read until then. Raises "1000h"
@@ -38,7 +39,8 @@ struct CommandOutput {
 // Runs a command within its time limit and reads its whole output; prints the announcement
 // once the command was started, or failed to start.
 CommandOutput readCommandOutput(const std::string& commandLine, const std::string& announcement,
-                                platform::TimeLimit timeLimit, const std::string& workingFolder = "");
+                                platform::TimeLimit timeLimit,
+                                const std::string& workingFolder = "");
 
 // The command line that runs one of Windows' own programs from the system folder with the
 // arguments; nothing when the program is not installed.

@@ -40,8 +40,9 @@ std::vector<std::string> acceptedSigners(bool namedTool);
 // of `files`: 2020s for a link, for a file the system would not give, and for the file at
 // which the folder's total passes toolFolderLimit. Then, the named tool first (whatever its
 // first bytes) and the other program files in order, 2018s for the first whose signature
-// (asked of `signatureOf`, by name, for these files only) is not of an accepted signer. With `allowUnsigned` a program
-// file without any signature passes and its name is added to `admittedUnsigned`.
+// (asked of `signatureOf`, by name, for these files only) is not of an accepted signer. With
+// `allowUnsigned` a program file without any signature passes and its name is added to
+// `admittedUnsigned`.
 std::optional<std::string> toolFolderRefusal(
     const std::string& folder, const std::string& namedTool,
     const std::vector<ToolFolderFile>& files,

@@ -1,9 +1,9 @@
 #include "system/tool_signature.h"
 
 #include "app/return_code.h"
-#include "system/tool_stage.h"
 #include "console/messages.h"
 #include "settings/run_settings.h"
+#include "system/tool_stage.h"
 #include "test_support.h"
 
 namespace {

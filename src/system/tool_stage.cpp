@@ -50,7 +50,8 @@ void makeFolders(const std::string& relativeFolder, const std::string& forFile) 
 }
 
 std::vector<std::string> sortedFiles(const std::string& folder) {
-  std::vector<std::string> names = platform::filesInFolder(folder).value_or(std::vector<std::string>{});
+  std::vector<std::string> names =
+      platform::filesInFolder(folder).value_or(std::vector<std::string>{});
   std::sort(names.begin(), names.end());
   return names;
 }
@@ -62,8 +63,10 @@ std::vector<ToolFolderFile> copyFolder(const std::string& folder) {
   std::uint64_t total = 0;
   for (const std::string& name : sortedFiles(folder)) {
     std::uint64_t left = total < toolFolderLimit ? toolFolderLimit - total : 0;
-    platform::FileCopy copy = platform::copyFileNoLinks(folder + name, inStage(folder + name), left);
-    files.push_back({name, copy.outcome, copy.size, startsAsProgram(copy.firstBytes), copy.problem});
+    platform::FileCopy copy =
+        platform::copyFileNoLinks(folder + name, inStage(folder + name), left);
+    files.push_back(
+        {name, copy.outcome, copy.size, startsAsProgram(copy.firstBytes), copy.problem});
     total += copy.size;
     if (copy.outcome != platform::CopyOutcome::copied) break;
   }
@@ -92,7 +95,9 @@ void stageToolFolder(const std::string& folder, const std::string& namedTool) {
       },
       allowUnsignedFlag(), admittedUnsigned);
   if (refusal) throw *refusal;
-  for (const std::string& name : admittedUnsigned) warnUnsignedTool(name);
+  for (const std::string& name : admittedUnsigned) {
+    warnUnsignedTool(name);
+  }
 }
 
 void stageToolFolderIfThere(const std::string& folder, const std::string& namedTool) {
@@ -117,7 +122,9 @@ void stageFirmwareImage(const std::string& image) {
   makeFolders(relative.substr(0, relative.rfind('\\') + 1), file);
   // An image has no limit of its own: its size is Intel's to choose.
   platform::FileCopy copy = platform::copyFileNoLinks(file, inStage(relative), UINT64_MAX);
-  if (copy.outcome == platform::CopyOutcome::link) raiseError("2020s", {file, "a link, not a file"});
+  if (copy.outcome == platform::CopyOutcome::link) {
+    raiseError("2020s", {file, "a link, not a file"});
+  }
   if (copy.outcome != platform::CopyOutcome::copied) raiseError("2020s", {file, copy.problem});
 }
 

@@ -158,6 +158,7 @@ class KitboxTest(unittest.TestCase):
         if not WINE:
             # Where the POSIX build looks for the restart command: a recorder, not a restart.
             self.install_tool("recorder_sim", "c:/windows/system32/shutdown")
+        self._stages_before = set(self._stage_names())
 
     def _use_prefix(self, prefix):
         # Wine gives every process SystemDrive=C: whatever its parent says, so the stamp
@@ -303,12 +304,16 @@ class KitboxTest(unittest.TestCase):
         return [tuple(line.split("\t")) for line in lines]
 
     def stages(self):
-        """The stages left in the place the installer makes them: its temporary folder on POSIX,
-        the prefix's Windows\\Temp under wine."""
+        """The stages left since the test started in the place the installer makes them: its
+        temporary folder on POSIX, the prefix's Windows\\Temp under wine (where a killed run of
+        another test may have left one)."""
+        return sorted(set(self._stage_names()) - self._stages_before)
+
+    def _stage_names(self):
         parent = self.drive / "windows" / "temp" if WINE else self.tmp
         if WINE and not parent.exists():
             parent = self.drive / "windows" / "Temp"
-        return sorted(path.name for path in parent.glob("mefwupdate-stage-*"))
+        return [path.name for path in parent.glob("mefwupdate-stage-*")]
 
     def run_record(self, name="last-run.json"):
         """A run record of the state folder as a dict, or None without one."""

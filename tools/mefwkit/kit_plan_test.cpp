@@ -55,7 +55,8 @@ TEST_F(KitPlanTest, AnUpdateThatWouldGoAhead) {
             "Exit code:      0\n"
             "Ends with:      the update; a restart makes the new firmware effective\n"
             "May also end:   2015 (another update running), 2019 (one-instance guard blocked), "
-            "2018 (tool not signed by Intel), 2020 (tool or image not copied to the private folder), 4000 (tool error reading the version), 2001 (version "
+            "2018 (tool not signed by Intel), 2020 (tool or image not copied to the private "
+            "folder), 4000 (tool error reading the version), 2001 (version "
             "stamp not written), 2003 (version stamp not written), 2016 "
             "(on battery), 4001 (tool error during the update), 3002 (update waiting for a "
             "restart), 2013 (update not completed)\n");
