@@ -28,6 +28,7 @@ class ToolSignatureTest : public UnitTest {
   }
   // Stages the tool folder anew, in the same stage folder each time.
   std::string checkWith(const Signature& signature) {
+    platform::letGoOfHeldFiles();
     resetToolStage();
     fake().stagesMade.clear();
     std::filesystem::remove_all("stage-1");

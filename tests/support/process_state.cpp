@@ -23,6 +23,8 @@ void resetProcessState() {
   resetConsoleColours();
   resetCurrentBiosVersion();
   resetProgressRecords();
+  // The stage's copies are held open on Windows, which would keep a test's folder.
+  platform::letGoOfHeldFiles();
   resetToolStage();
   resetFirmwareAccess();
   platform::resetFakePlatform();
