@@ -134,10 +134,11 @@ bool copyStageFile(const std::string& name, const std::string& path) {
 // The copy is of the bytes the installer wrote, never of what the Kitbox holds by that name
 // now: anyone who may write the Kitbox may have put a link to a secret there since.
 bool copyLog(const std::string& name, const std::string& path) {
-  std::optional<WrittenLog> log = writtenLog(name);
-  if (!log) return true;
+  std::optional<std::uint64_t> size = writtenLogSize(name);
+  if (!size) return true;
   platform::OutputFile file(path, platform::FileMode::raw, platform::WriteMethod::replaceUnsynced);
-  return file.isOpen() && file.write(logCopyHeader(log->size)) && file.write(log->tail) &&
+  return file.isOpen() && file.write(logCopyHeader(*size)) &&
+         copyWrittenLog(name, [&file](std::string_view part) { return file.write(part); }) &&
          file.commit();
 }
 

@@ -5,6 +5,7 @@
 #include "app/run_guards.h"
 #include "app/run_record_store.h"
 #include "console/log_files.h"
+#include "console/messages.h"
 #include "test_support.h"
 
 namespace fs = std::filesystem;
@@ -174,6 +175,21 @@ TEST_F(RunRecordStoreTest, ALogsCopyIsWhatTheInstallerWroteNotWhatTheKitboxNowHo
   writeRunRecord(run, true);
   // As the file was written: in text mode, with the line end of the platform's runtime.
   EXPECT_EQ(readFileBytes(runFolder() + "/meInfoVerbose.txt"), "report\r\n");
+}
+
+TEST_F(RunRecordStoreTest, ALongRunLogsCopyIsTakenFromTheLogAsItWasWritten) {
+  for (int i = 0; i < 4400; ++i) {
+    printVerbose(std::to_string(i) + std::string(1000, 'x') + "\n", "default");
+  }
+  printRunLog();
+  printVerbose("after the file was written\n", "default");
+  std::string file = readFileBytes("runLog.log");
+  ASSERT_GT(file.size(), logCopyLimit);
+  RunRecord run = record();
+  run.logs = logFilesWritten();
+  writeRunRecord(run, true);
+  EXPECT_EQ(readFileBytes(runFolder() + "/runLog.log"),
+            logCopyHeader(file.size()) + file.substr(file.size() - logCopyLimit));
 }
 
 TEST_F(RunRecordStoreTest, PrunesOtherRunsButNeverFoldersOfAnotherForm) {

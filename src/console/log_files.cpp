@@ -1,5 +1,6 @@
 #include "console/log_files.h"
 
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <string_view>
@@ -32,17 +33,24 @@ void noteFileWritten(const std::string& fileName, WrittenLog log) {
   filesWritten().push_back(fileName);
 }
 
-// Keeps the last writtenLogTailLimit bytes as the file receives them, at most twice that in
-// between, so that the trimming costs little.
-void keepTail(WrittenLog& log, std::string_view bytes, platform::FileMode mode) {
+// The bytes a text-mode file receives for `bytes`: each line feed after a carriage return.
+std::string asWritten(std::string_view bytes, platform::FileMode mode) {
+  std::string written;
+  written.reserve(bytes.size());
   for (char c : bytes) {
-    if (c == '\n' && mode == platform::FileMode::text) {
-      log.tail += '\r';
-      ++log.size;
-    }
-    log.tail += c;
-    ++log.size;
+    if (c == '\n' && mode == platform::FileMode::text) written += '\r';
+    written += c;
   }
+  return written;
+}
+
+// Counts what the file receives and, unless it can be had again from the run log, keeps its
+// last writtenLogTailLimit bytes, at most twice that in between, so that trimming costs little.
+void keepTail(WrittenLog& log, std::string_view bytes, platform::FileMode mode) {
+  std::string written = asWritten(bytes, mode);
+  log.size += written.size();
+  if (log.fromRunLog) return;
+  log.tail += written;
   if (log.tail.size() > 2 * writtenLogTailLimit) {
     log.tail.erase(0, log.tail.size() - writtenLogTailLimit);
   }
@@ -51,11 +59,10 @@ void keepTail(WrittenLog& log, std::string_view bytes, platform::FileMode mode) 
 // Creates or truncates the file and lets `writeBody` fill it; raises "2003s" with the name
 // when the file cannot be opened or written. What it wrote is kept for the run record.
 void writeFile(const std::string& fileName, platform::FileMode mode,
-               const std::function<bool(const Write&)>& writeBody) {
+               const std::function<bool(const Write&)>& writeBody, WrittenLog log = {}) {
   platform::OutputFile file(fileName, mode, platform::WriteMethod::inPlace);
   if (!file.isOpen()) raiseError("2003s", {fileName});
   printVerbose("Printing to file " + fileName + "\n\n", "default");
-  WrittenLog log;
   const bool written = writeBody([&](std::string_view bytes) {
     keepTail(log, bytes, mode);
     return file.write(bytes);
@@ -70,12 +77,16 @@ void writeFile(const std::string& fileName, platform::FileMode mode,
 
 // The file holds the log as it stands after the announcement; the messages about writing it
 // come later. It is written from the log itself: a copy would double the memory a long run
-// needs.
+// needs, and for the same reason the record takes its copy from the log again.
 void writeRunLog(const std::string& announcement, const std::string& fileName) {
   printMessage(announcement + fileName + "\n", "default");
   const std::size_t bytes = runLog().size();
-  writeFile(fileName, platform::FileMode::text,
-            [bytes](const Write& write) { return runLog().forEachPart(bytes, write); });
+  WrittenLog log;
+  log.fromRunLog = true;
+  log.runLogBytes = bytes;
+  writeFile(
+      fileName, platform::FileMode::text,
+      [bytes](const Write& write) { return runLog().forEachPart(bytes, write); }, log);
 }
 
 }  // namespace
@@ -101,8 +112,24 @@ void resetLogFilesWritten() {
   writtenLogs().clear();
 }
 
-std::optional<WrittenLog> writtenLog(const std::string& fileName) {
+std::optional<std::uint64_t> writtenLogSize(const std::string& fileName) {
   auto found = writtenLogs().find(fileName);
   if (found == writtenLogs().end()) return std::nullopt;
-  return found->second;
+  return found->second.size;
+}
+
+bool copyWrittenLog(const std::string& fileName, const Write& use) {
+  auto found = writtenLogs().find(fileName);
+  if (found == writtenLogs().end()) return true;
+  const WrittenLog& log = found->second;
+  if (!log.fromRunLog) return use(log.tail);
+  std::uint64_t start = log.size > writtenLogTailLimit ? log.size - writtenLogTailLimit : 0;
+  std::uint64_t at = 0;
+  return runLog().forEachPart(log.runLogBytes, [&](std::string_view part) {
+    std::string written = asWritten(part, platform::FileMode::text);
+    std::uint64_t end = at + written.size();
+    std::size_t skip = start > at ? static_cast<std::size_t>(std::min(start - at, end - at)) : 0;
+    at = end;
+    return skip == written.size() || use(std::string_view(written).substr(skip));
+  });
 }

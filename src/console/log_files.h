@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/platform.h"
@@ -24,10 +26,20 @@ std::vector<std::string> logFilesWritten();
 void resetLogFilesWritten();
 
 // What the last write of a file through here put in it, as bytes on the disk (line ends as
-// the file mode wrote them): its whole size and its last `writtenLogTailLimit` bytes.
+// the file mode wrote them), for the run record: never read back from the file, which others
+// may have replaced since.
 struct WrittenLog {
   std::uint64_t size = 0;
+  // The last writtenLogTailLimit bytes; empty for a copy of the run log, which holds them still.
   std::string tail;
+  bool fromRunLog = false;
+  std::size_t runLogBytes = 0;
 };
 constexpr std::size_t writtenLogTailLimit = 4 * 1024 * 1024;
-std::optional<WrittenLog> writtenLog(const std::string& fileName);
+
+// The whole size of what the last write put in the file; nothing for a file not written here.
+std::optional<std::uint64_t> writtenLogSize(const std::string& fileName);
+
+// Hands the last writtenLogTailLimit bytes of what the last write put in the file to `use`,
+// part by part; false once `use` fails. Nothing for a file not written here.
+bool copyWrittenLog(const std::string& fileName, const std::function<bool(std::string_view)>& use);
