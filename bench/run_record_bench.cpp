@@ -8,6 +8,7 @@
 #include <fstream>
 #include <string>
 
+#include "app/run_guards.h"
 #include "app/run_record.h"
 #include "app/run_record_store.h"
 #include "bench_support.h"
@@ -32,6 +33,8 @@ void wholeRun(benchmark::State& state, bool copyLogs) {
     platform::FakePlatform& fake = platform::fakePlatform();
     fake.stateFolder = (folder.path() / "state").string();
     fake.processId = ++processId;
+    // A run that flashes holds the guard, and only such a run writes a run folder and prunes.
+    claimFirmwareAccess();
     RunRecord record;
     record.started = 1796771400;
     record.mode = "update";

@@ -165,18 +165,34 @@ void restart() {
   }
 }
 
+// A restart would end whatever the flash left running, in the middle of what it does.
+bool restartWanted(const Run& run) {
+  bool leftover = currentRunRecord().flashLeftover.value_or(false);
+  if (leftover) {
+    printVerbose("A program the update tool started was still running " +
+                     std::to_string(platform::flashLeftoverBound.count()) +
+                     " seconds after the tool ended; its output is no longer read" +
+                     (run.updated && rebootFlag() ? ", and the computer is not restarted" : "") +
+                     ".\n",
+                 "default");
+  }
+  return run.updated && rebootFlag() && !leftover;
+}
+
 void endRun(Run& run) {
-  if (run.updated && rebootFlag()) printVerbose("Rebooting computer shortly.\n", "default");
+  bool restarting = restartWanted(run);
+  if (restarting) printVerbose("Rebooting computer shortly.\n", "default");
   if (logFlag()) writeLogGuarded(printRunLog);
   run.systemInfo.reset();
   if (run.updated) {
     run.result = 0;
     recordInstalledVersion(run);
-    if (rebootFlag()) restart();
+    if (restarting) restart();
   }
-  if (!run.helpShown) recordRunEnd(run.result, run.updated && rebootFlag());
+  if (!run.helpShown) recordRunEnd(run.result, restarting);
   // After the last record, which keeps what the tools wrote there.
   removeStage();
+  platform::endStayThroughFlash();
   if (!silentFlag()) pauseSeconds(30);
 }
 

@@ -206,14 +206,17 @@ TEST_F(EntryTest, UpdateWithoutCompletionKeepsTheInstalledStamp) {
 }
 
 TEST_F(EntryTest, SecondStampFailureHasACodeOfItsOwn) {
-  // The stamp's drive becomes unwritable while the tool flashes.
-  fake().pipeOpenActions[updateCommand] = [] { fs::create_directory("drive/MeFwVer.sys.tmp"); };
+  // A folder takes the stamp's name while the tool flashes.
+  fake().pipeOpenActions[updateCommand] = [] {
+    fs::remove("drive/MeFwVer.sys");
+    fs::create_directory("drive/MeFwVer.sys");
+  };
   EXPECT_EQ(run({"-s", "-r"}), 2014);
   EXPECT_NE(fake().output.find("ERROR 2014s: The firmware was updated, but its version stamp was "
                                "not written: 2003s: Cannot write to file "),
             std::string::npos);
   EXPECT_TRUE(fs::exists("installerError.log"));
-  EXPECT_EQ(stampedVersion(), "11.8.50.3399");
+  EXPECT_TRUE(fs::is_directory("drive/MeFwVer.sys"));
   // The firmware is flashed: the restart that makes it effective still happens.
   EXPECT_EQ(fake().commandsRun,
             std::vector<std::string>{"c:\\windows\\system32\\shutdown /r /t 2 \n\n"});
@@ -551,6 +554,37 @@ TEST_F(EntryTest, TheRecordFollowsTheRunFromStartToEnd) {
   std::string lastFlash = readFileBytes("state/last-flash.json");
   EXPECT_EQ(lastFlash, readFileBytes("state/last-run.json"));
   EXPECT_EQ(lastFlash, runRecordJson(record));
+}
+
+// From just before the flash until after the last record, nothing that ends a terminal or a
+// console may take the installer away; after that, it is itself again.
+TEST_F(EntryTest, TheInstallerStaysThroughTheFlashUntilItsLastRecord) {
+  bool stayingAtQuery = true;
+  bool stayingAtFlash = false;
+  fake().pipeOpenActions[fwVersionCommand] = [&] { stayingAtQuery = fake().stayingThroughFlash; };
+  fake().pipeOpenActions[updateCommand] = [&] { stayingAtFlash = fake().stayingThroughFlash; };
+  EXPECT_EQ(run({"-s"}), 0);
+  EXPECT_FALSE(stayingAtQuery);
+  EXPECT_TRUE(stayingAtFlash);
+  EXPECT_FALSE(fake().stayingThroughFlash);
+  EXPECT_EQ(currentRunRecord().flashLeftover, std::optional<bool>(false));
+}
+
+// What the flash left running must not be cut short by a restart; the record and a verbose line
+// say why there was none.
+TEST_F(EntryTest, AFlashThatLeftSomethingRunningGetsNoRestart) {
+  fake().flashLeavesSomethingRunning = true;
+  EXPECT_EQ(run({"-s", "-r", "-v"}), 0);
+  EXPECT_EQ(fake().commandsRun, std::vector<std::string>{});
+  EXPECT_NE(fake().output.find("A program the update tool started was still running 10 seconds "
+                               "after the tool ended; its output is no longer read, and the "
+                               "computer is not restarted.\n"),
+            std::string::npos);
+  EXPECT_EQ(fake().output.find("Rebooting"), std::string::npos);
+  const RunRecord& record = currentRunRecord();
+  EXPECT_EQ(record.flashLeftover, std::optional<bool>(true));
+  EXPECT_EQ(record.restartRequested, std::optional<bool>(false));
+  EXPECT_EQ(readFileBytes("state/last-flash.json"), runRecordJson(record));
 }
 
 TEST_F(EntryTest, AFailedFlashLeavesItsRecordFinishedWithTheToolsError) {

@@ -11,6 +11,11 @@
 
 namespace {
 
+bool& guardHeld() {
+  static bool held = false;
+  return held;
+}
+
 bool isSeparator(char c) { return c == '\\' || c == '/'; }
 
 // \\?\ and \\.\ also stand before local paths (\\?\C:\Kitbox); only their UNC form is a share.
@@ -25,17 +30,12 @@ void checkWorkingFolderIsLocal() {
 
 // A guard that cannot be set up is never passed over: another user could then switch it off
 // and have two flashes run side by side.
-bool& firmwareAccessHeld() {
-  static bool held = false;
-  return held;
-}
-
 void claimInstallerLock() {
   platform::InstallerLockClaim claim = platform::claimInstallerLock();
   switch (claim.outcome) {
     case platform::InstallerLock::claimed:
+      guardHeld() = true;
       if (!claim.note.empty()) printVerbose(claim.note, "default");
-      firmwareAccessHeld() = true;
       return;
     case platform::InstallerLock::heldElsewhere:
       raiseError("2015s");
@@ -66,9 +66,9 @@ void claimFirmwareAccess() {
   removeLeftStages();
 }
 
-bool holdsFirmwareAccess() { return firmwareAccessHeld(); }
+bool runHoldsGuard() { return guardHeld(); }
 
-void resetFirmwareAccess() { firmwareAccessHeld() = false; }
+void resetRunHoldsGuard() { guardHeld() = false; }
 
 void checkPowerSupply() {
   std::optional<int> charge = platform::batteryOnlyCharge();

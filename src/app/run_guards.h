@@ -17,9 +17,12 @@ bool isNetworkPath(const std::string& folder);
 // lock claimed here is held until the process ends, and by the flash while it runs.
 void claimFirmwareAccess();
 
-// True once claimFirmwareAccess has claimed the one-instance guard for this run.
-bool holdsFirmwareAccess();
-void resetFirmwareAccess();
+// True once this run holds the one-instance guard, claimed by claimFirmwareAccess. The one fact
+// by which the run record store tells a run that may write a run folder and prune old ones
+// from a run that ended before it held the guard (refused, or stopped before it asked), which
+// must never touch another run's record.
+bool runHoldsGuard();
+void resetRunHoldsGuard();
 
 // Refuses an update on battery power below minimumBatteryCharge ("2016s"). Mains power, no
 // battery and an unreadable power state all let it go on.

@@ -86,7 +86,8 @@ std::string runRecordJson(const RunRecord& run) {
                                      {"kitbox", textOrNull(run.kitboxFirmware)},
                                      {"stamped", textOrNull(run.stampedFirmware)}});
   std::string flash = jsonObject({{"started", valueOrNull(run.flashStarted, flag)},
-                                  {"completed", valueOrNull(run.flashCompleted, flag)}});
+                                  {"completed", valueOrNull(run.flashCompleted, flag)},
+                                  {"leftover", valueOrNull(run.flashLeftover, flag)}});
   return jsonObject({{"schema", "1"},
                      {"program", jsonString("mefwupdate")},
                      {"programVersion", jsonString(MEFW_PRODUCT_VERSION)},
@@ -142,6 +143,8 @@ void recordFlashStart() {
 
 void noteFlashCompleted() { record().flashCompleted = true; }
 
+void noteFlashLeftover(bool leftover) { record().flashLeftover = leftover; }
+
 void noteRunMessage(const std::string& message) { record().message = message; }
 
 void recordRunEnd(int exitCode, bool restartRequested) {
@@ -154,6 +157,8 @@ void recordRunEnd(int exitCode, bool restartRequested) {
   run.flashStarted = started;
   run.flashCompleted =
       started ? std::optional<bool>(run.flashCompleted.value_or(false)) : std::nullopt;
+  run.flashLeftover =
+      started ? std::optional<bool>(run.flashLeftover.value_or(false)) : std::nullopt;
   takeBiosReading(run);
   run.logs = logFilesWritten();
   writeRunRecord(run, true);

@@ -27,6 +27,9 @@ struct RunRecord {
   std::string stampedFirmware;
   std::optional<bool> flashStarted;
   std::optional<bool> flashCompleted;
+  // Whether the flash's output was let go of while something the flash started still ran;
+  // nothing when no flash started.
+  std::optional<bool> flashLeftover;
   std::optional<bool> restartRequested;
   // The names of the logs this run wrote in the working folder.
   std::vector<std::string> logs;
@@ -55,6 +58,8 @@ void noteStampedFirmware(const std::string& version);
 // Just before the flash: "flashing", also in last-flash.json.
 void recordFlashStart();
 void noteFlashCompleted();
+// Once the flash's output has ended: whether something the flash started was left running.
+void noteFlashLeftover(bool leftover);
 void noteRunMessage(const std::string& message);
 // At the very end, before the closing pause: "finished", with the run's logs copied.
 void recordRunEnd(int exitCode, bool restartRequested);

@@ -23,6 +23,7 @@ struct Store {
   bool awaitingGuard = false;
   bool complained = false;
   std::string folder;
+  // Empty until the run holds the guard and its folder was made.
   std::string runFolder;
 };
 
@@ -38,7 +39,6 @@ std::string inFolder(const std::string& folder, const std::string& name) {
 // The one line a record that cannot be written is allowed to cost.
 void complain(const std::string& problem) {
   Store& current = store();
-  current.usable = false;
   if (current.complained) return;
   current.complained = true;
   printVerbose("The run record was not written: " + problem + "\n", "default");
@@ -69,35 +69,53 @@ void pruneRunFolders(const std::string& runs, const std::string& own) {
   }
 }
 
+// A folder the checks refuse is never written through, and nothing more is written this run.
+bool refuse(const std::string& problem) {
+  store().usable = false;
+  complain(problem);
+  return false;
+}
+
 std::string openFolderProblem(const std::string& path) {
   return folderProblem(path, platform::openOwnFolder(path));
 }
 
-bool openStore(const RunRecord& record) {
+// An unsound state folder is tried once more when the run holds the guard: only then may it be
+// renamed aside.
+bool useStateFolder() {
   Store& current = store();
-  bool guard = holdsFirmwareAccess();
-  if (current.opened && !(current.awaitingGuard && guard)) return current.usable;
+  bool guard = runHoldsGuard();
   current.opened = true;
   current.awaitingGuard = !guard;
   StateFolderChoice state = openStateFolder(guard, std::time(nullptr));
   if (!state.note.empty()) printVerbose("The state folder " + state.note + "\n", "default");
-  if (state.path.empty()) {
-    complain(state.problem);
-    return false;
-  }
+  if (state.path.empty()) return refuse(state.problem);
   current.awaitingGuard = false;
-  std::string runs = inFolder(state.path, "runs");
+  current.folder = state.path;
+  current.usable = true;
+  return true;
+}
+
+// A run folder is made, and old ones pruned, only by a run that holds the guard: a run refused
+// beside a flash must not prune the flash's folder away under it.
+bool openRunFolder(const RunRecord& record) {
+  Store& current = store();
+  std::string runs = inFolder(current.folder, "runs");
   std::string problem = openFolderProblem(runs);
   std::string name = runFolderName(record.started, platform::processId());
   if (problem.empty()) problem = openFolderProblem(inFolder(runs, name));
-  if (!problem.empty()) {
-    complain(problem);
-    return false;
-  }
-  current.folder = state.path;
+  if (!problem.empty()) return refuse(problem);
   current.runFolder = inFolder(runs, name);
-  current.usable = true;
   pruneRunFolders(runs, name);
+  return true;
+}
+
+bool openStore(const RunRecord& record) {
+  Store& current = store();
+  bool retry = current.opened && current.awaitingGuard && runHoldsGuard();
+  if ((!current.opened || retry) && !useStateFolder()) return false;
+  if (!current.usable) return false;
+  if (current.runFolder.empty() && runHoldsGuard()) return openRunFolder(record);
   return true;
 }
 
@@ -187,22 +205,25 @@ std::string logCopyHeader(std::uint64_t wholeSize) {
 
 namespace {
 
+void writeRecordFile(const std::string& name, const std::string& json, bool synced = false) {
+  std::string path = inFolder(store().folder, name);
+  if (!writeFile(path, json, synced)) complain("cannot write " + path);
+}
+
+// Each file is written whatever became of the others: above all, last-flash.json must follow
+// the flash's outcome, or it would go on saying "flashing" for good.
 void writeRecordFiles(const RunRecord& record, bool copyLogsToo) {
   if (!openStore(record)) return;
   Store& current = store();
   std::string json = runRecordJson(record);
-  std::string result = inFolder(current.runFolder, "result.json");
-  if (!writeFile(result, json)) {
-    complain("cannot write " + result);
-    return;
+  if (!current.runFolder.empty()) {
+    std::string result = inFolder(current.runFolder, "result.json");
+    if (!writeFile(result, json)) complain("cannot write " + result);
+    if (copyLogsToo) copyLogs(record);
   }
-  if (copyLogsToo) copyLogs(record);
-  std::string lastRun = inFolder(current.folder, "last-run.json");
-  if (!writeFile(lastRun, json)) complain("cannot write " + lastRun);
-  if (!record.flashStarted.value_or(false)) return;
-  std::string lastFlash = inFolder(current.folder, "last-flash.json");
-  bool synced = record.state == "flashing";
-  if (!writeFile(lastFlash, json, synced)) complain("cannot write " + lastFlash);
+  writeRecordFile("last-run.json", json);
+  if (current.runFolder.empty() || !record.flashStarted.value_or(false)) return;
+  writeRecordFile("last-flash.json", json, record.state == "flashing");
 }
 
 }  // namespace

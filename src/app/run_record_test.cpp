@@ -38,7 +38,7 @@ void expectSchemaOne(const json& record) {
   for (const char* key : {"installed", "kitbox", "stamped"}) {
     EXPECT_TRUE(record["firmware"][key].is_string() || record["firmware"][key].is_null());
   }
-  for (const char* key : {"started", "completed"}) {
+  for (const char* key : {"started", "completed", "leftover"}) {
     EXPECT_TRUE(record["flash"][key].is_boolean() || record["flash"][key].is_null());
   }
   EXPECT_TRUE(record["logs"].is_array());
@@ -75,6 +75,7 @@ TEST(RunRecordTest, OddBytesAndLongTextsStayValidJson) {
   record.profile = 0;
   record.flashStarted = true;
   record.flashCompleted = false;
+  record.flashLeftover = true;
   record.logs = {"installerError.log"};
   json value = parsed(runRecordJson(record));
   expectSchemaOne(value);
@@ -86,7 +87,7 @@ TEST(RunRecordTest, OddBytesAndLongTextsStayValidJson) {
   EXPECT_EQ(value["message"]["text"].get<std::string>().size(), 13u + (1 << 20) + 2);
   EXPECT_EQ(value["bios"]["text"], "N01 Ver. 1.05.2  \xc2\x99");
   EXPECT_EQ(value["bios"]["source"], "smbios");
-  EXPECT_EQ(value["flash"], json::parse(R"({"started":true,"completed":false})"));
+  EXPECT_EQ(value["flash"], json::parse(R"({"started":true,"completed":false,"leftover":true})"));
 }
 
 TEST(RunRecordTest, MessageCodeIsWhatStandsAfterErrorOrCode) {
@@ -123,9 +124,14 @@ TEST(RunRecordTest, ALogCopySaysWhenItWasCut) {
             "[cut: only the last 4194304 of 4194309 bytes are kept]\n");
 }
 
-// The writer against the scripted platform, whose folders are real.
+// The writer against the scripted platform, whose folders are real, in a run that holds the
+// guard.
 class RunRecordStoreTest : public UnitTest {
  protected:
+  void SetUp() override {
+    UnitTest::SetUp();
+    claimFirmwareAccess();
+  }
   RunRecord record() {
     RunRecord run;
     run.started = 1796771400;
@@ -147,6 +153,44 @@ TEST_F(RunRecordStoreTest, WritesTheRunsResultAndLastRunAndLastFlashOnlyOnceAFla
   writeRunRecord(run, false);
   EXPECT_EQ(readFileBytes("state/last-flash.json"), runRecordJson(run));
   EXPECT_EQ(runLogText(), "");
+}
+
+// A run refused beside a flash must leave the flash's record alone: it makes no run folder,
+// prunes none and never writes last-flash.json, whatever its record says.
+TEST_F(RunRecordStoreTest, ARunThatDoesNotHoldTheGuardWritesLastRunOnly) {
+  resetRunHoldsGuard();
+  for (int i = 0; i < 25; ++i) {
+    fs::create_directories("state/runs/" + runFolderName(1700000000 + i, 1));
+  }
+  RunRecord run = record();
+  run.flashStarted = true;
+  writeRunRecord(run, true);
+  EXPECT_EQ(readFileBytes("state/last-run.json"), runRecordJson(run));
+  EXPECT_FALSE(fs::exists(runFolder()));
+  EXPECT_FALSE(fs::exists("state/last-flash.json"));
+  EXPECT_EQ(std::distance(fs::directory_iterator("state/runs"), fs::directory_iterator()), 25);
+  // Once it holds the guard, the same run gets its folder.
+  claimFirmwareAccess();
+  writeRunRecord(run, false);
+  EXPECT_EQ(readFileBytes(runFolder() + "/result.json"), runRecordJson(run));
+}
+
+// The flash's outcome reaches last-flash.json even when the run's own folder was taken away.
+TEST_F(RunRecordStoreTest, LastFlashFollowsTheFlashWhenResultCannotBeWritten) {
+  RunRecord run = record();
+  run.state = "flashing";
+  run.flashStarted = true;
+  writeRunRecord(run, false);
+  fs::remove_all(runFolder());
+  fs::create_directories(runFolder() + "/result.json");
+  run.state = "finished";
+  run.flashCompleted = true;
+  writeRunRecord(run, true);
+  EXPECT_EQ(readFileBytes("state/last-flash.json"), runRecordJson(run));
+  EXPECT_EQ(readFileBytes("state/last-run.json"), runRecordJson(run));
+  EXPECT_EQ(runLogText(),
+            "The run record was not written: cannot write "
+            "state\\runs\\20261208T231000Z-4242\\result.json\n");
 }
 
 TEST_F(RunRecordStoreTest, CopiesTheRunsLogsCutToTheirLastBytes) {
@@ -212,6 +256,7 @@ TEST_F(RunRecordStoreTest, PrunesOtherRunsButNeverFoldersOfAnotherForm) {
 TEST_F(RunRecordStoreTest, WritesNothingThroughAFolderTheChecksRefuse) {
   for (std::string refused : {"state\\runs", "state\\runs\\20261208T231000Z-4242"}) {
     resetProcessState();
+    claimFirmwareAccess();
     fs::remove_all("state");
     fake().folderFacts[refused] = {true, true, true, platform::Account::system, {}};
     writeRunRecord(record(), false);
@@ -249,6 +294,7 @@ TEST_F(RunRecordStoreTest, AnUnsoundStateFolderIsRenamedAsideOnlyOnceTheGuardIsH
   fs::create_directories("state/runs");
   writeFileBytes("state/last-run.json", "planted");
   fake().folderFacts["state"] = {true, true, false, platform::Account::other, {}};
+  resetRunHoldsGuard();
   writeRunRecord(record(), false);
   EXPECT_EQ(readFileBytes("state/last-run.json"), "planted");
   EXPECT_TRUE(fake().foldersRenamed.empty());

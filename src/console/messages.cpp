@@ -30,3 +30,8 @@ void printVerbose(std::string text, std::string type) {
 void printSuperVerbose(std::string text, std::string type) {
   emitMessage(std::move(text), std::move(type), superVerboseFlag());
 }
+
+void appendSuperVerbose(std::string_view text) {
+  runLog().extendLast(text);
+  if (superVerboseFlag()) platform::writeOutput(text);
+}

@@ -14,6 +14,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "console/run_log.h"
 
@@ -31,3 +32,7 @@ void printMessage(std::string text, std::string type);
 void printVerbose(std::string text, std::string type);
 // Shown when SUPERVERBOSEFLAG is set.
 void printSuperVerbose(std::string text, std::string type);
+// Shown when SUPERVERBOSEFLAG is set, in the colour set last, and logged as part of the last
+// message: for a command's output echoed piece by piece, where a message per piece would cost
+// the log more memory than the text itself.
+void appendSuperVerbose(std::string_view text);

@@ -9,6 +9,11 @@ constexpr std::size_t blockBytes = 64 * 1024;
 }  // namespace
 
 void RunLog::append(std::string_view message) {
+  appendText(message);
+  messageEnds.push_back(size() + message.size());
+}
+
+void RunLog::appendText(std::string_view message) {
   for (std::size_t taken = 0; taken < message.size();) {
     if (blocks.empty() || blocks.back().size() == blockBytes) {
       blocks.emplace_back();
@@ -18,7 +23,15 @@ void RunLog::append(std::string_view message) {
     blocks.back().append(message.substr(taken, room));
     taken += room;
   }
-  messageEnds.push_back(size() + message.size());
+}
+
+void RunLog::extendLast(std::string_view text) {
+  if (messageEnds.empty()) {
+    append(text);
+    return;
+  }
+  appendText(text);
+  messageEnds.back() += text.size();
 }
 
 void RunLog::clear() {

@@ -16,6 +16,8 @@ struct RunLog {
   std::vector<std::size_t> messageEnds;  // where each message ends in the whole text
 
   void append(std::string_view message);
+  // Adds the text to the end of the last message (a new one when there is none).
+  void extendLast(std::string_view text);
   void clear();
   std::size_t size() const { return messageEnds.empty() ? 0 : messageEnds.back(); }
 
@@ -27,6 +29,9 @@ struct RunLog {
   std::string text() const;
   std::vector<std::string> messages() const;
   std::string back() const;
+
+ private:
+  void appendText(std::string_view text);
 };
 
 // The log compared message by message.

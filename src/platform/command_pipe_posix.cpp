@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <iterator>
 #include <string>
 
 #include "platform/pipe_chunks.h"
@@ -32,7 +33,10 @@ struct RunningCommand {
   int descriptor = -1;
   pid_t child = -1;
   bool limited = false;
+  bool flash = false;
+  // A query's time limit; for a flash, the end of the leftover bound once its process ended.
   Clock::time_point deadline;
+  bool leftover = false;  // a flash's output was let go of at the leftover bound
   bool timedOut = false;
   bool capped = false;
   bool ended = false;        // the child was waited for
@@ -41,27 +45,58 @@ struct RunningCommand {
   PipeBuffer buffer;
 };
 
-// The child starts with the signal handling of a fresh process: whatever this program ignores
-// or blocks must not change how the command behaves. Only a flash keeps SIGPIPE ignored (see
-// spawnShell).
+// The signals a flash starts with ignored: no hang-up, interrupt or termination sent to a
+// terminal's or a session's processes may end it; a pipe no one reads any more makes its
+// writes fail instead of ending it; and as a group in the background, a read of or write to
+// the terminal fails instead of stopping it for good.
+constexpr int flashIgnoredSignals[] = {SIGPIPE, SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGTTIN, SIGTTOU};
+
+// A query starts with the signal handling of a fresh process: whatever this program ignores
+// or blocks must not change how the command behaves. A flash keeps the signals above ignored
+// (see spawnShell).
 void prepareSpawnAttributes(posix_spawnattr_t& attributes, bool ownGroup, bool flash) {
   posix_spawnattr_init(&attributes);
   sigset_t none;
   sigemptyset(&none);
   sigset_t defaults;
   sigemptyset(&defaults);
-  for (int signal : {SIGPIPE, SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGCHLD}) {
-    if (!(flash && signal == SIGPIPE)) sigaddset(&defaults, signal);
+  sigaddset(&defaults, SIGCHLD);
+  if (!flash) {
+    for (int signal : flashIgnoredSignals) {
+      sigaddset(&defaults, signal);
+    }
   }
   posix_spawnattr_setsigmask(&attributes, &none);
   posix_spawnattr_setsigdefault(&attributes, &defaults);
   short flags = POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
-  if (ownGroup) {
+  if (ownGroup || flash) {
     flags |= POSIX_SPAWN_SETPGROUP;
     posix_spawnattr_setpgroup(&attributes, 0);
   }
   posix_spawnattr_setflags(&attributes, flags);
 }
+
+// An ignored signal stays ignored across exec, a handled one does not, so a flash's are
+// ignored here for the spawn and then restored.
+struct IgnoredForSpawn {
+  bool active;
+  struct sigaction previous[std::size(flashIgnoredSignals)] = {};
+  explicit IgnoredForSpawn(bool flash) : active(flash) {
+    if (!active) return;
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    for (std::size_t i = 0; i < std::size(flashIgnoredSignals); ++i) {
+      sigaction(flashIgnoredSignals[i], &ignore, &previous[i]);
+    }
+  }
+  ~IgnoredForSpawn() {
+    if (!active) return;
+    for (std::size_t i = 0; i < std::size(flashIgnoredSignals); ++i) {
+      sigaction(flashIgnoredSignals[i], &previous[i], nullptr);
+    }
+  }
+};
 
 // Starts "/bin/sh -c commandLine" with its standard output on a new pipe; returns the pipe's
 // reading end, or -1. A flash inherits the installer lock's descriptor: the lock belongs to the
@@ -80,20 +115,15 @@ int spawnShell(const std::string& commandLine, const std::string& workingFolder,
   if (!folder.empty()) posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
   posix_spawnattr_t attributes;
   prepareSpawnAttributes(attributes, ownGroup, flash);
-  // A flash must outlive this program when it is ended: its writes to a pipe that no one reads
-  // any more then fail, as they do on Windows, instead of ending it with SIGPIPE. An ignored
-  // signal stays ignored across exec, a handled one does not, so it is ignored for the spawn.
-  struct sigaction ignore {};
-  struct sigaction previous {};
-  ignore.sa_handler = SIG_IGN;
-  sigemptyset(&ignore.sa_mask);
-  if (flash) sigaction(SIGPIPE, &ignore, &previous);
   std::string shell = "/bin/sh";
   std::string option = "-c";
   std::string command = toPosixSeparators(commandLine);
   char* argv[] = {shell.data(), option.data(), command.data(), nullptr};
-  int failed = posix_spawn(&child, shell.c_str(), &actions, &attributes, argv, environ);
-  if (flash) sigaction(SIGPIPE, &previous, nullptr);
+  int failed = 0;
+  {
+    IgnoredForSpawn ignored(flash);
+    failed = posix_spawn(&child, shell.c_str(), &actions, &attributes, argv, environ);
+  }
   posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   if (inherited >= 0) close(inherited);
@@ -126,11 +156,43 @@ bool waitForOutput(RunningCommand& state) {
   }
 }
 
+void waitForChild(RunningCommand& state, int options, pid_t& result) {
+  do {
+    result = waitpid(state.child, &state.status, options);
+  } while (result < 0 && errno == EINTR);
+  if (result != 0) state.ended = true;
+}
+
+// While the flash runs, how often the reading looks whether its process has ended.
+constexpr int flashLookMilliseconds = 100;
+
+// A flash's output ends when every copy of the pipe's writing end is closed, and something the
+// flash started and left running may hold one for ever. So once the flash's own process has
+// ended, what is left is read for flashLeftoverBound at most.
+std::size_t readFlashPipe(RunningCommand& state, char* into, std::size_t size) {
+  for (;;) {
+    if (!state.ended) {
+      pid_t result = 0;
+      waitForChild(state, WNOHANG, result);
+      if (state.ended) state.deadline = Clock::now() + flashLeftoverBound;
+    }
+    if (state.ended && millisecondsLeft(state) == 0) state.leftover = true;
+    if (state.leftover) return 0;
+    pollfd output{state.descriptor, POLLIN, 0};
+    int ready = poll(&output, 1, state.ended ? millisecondsLeft(state) : flashLookMilliseconds);
+    if (ready == 0 || (ready < 0 && errno == EINTR)) continue;
+    ssize_t count = read(state.descriptor, into, size);
+    if (count < 0 && errno == EINTR) continue;
+    return count > 0 ? static_cast<std::size_t>(count) : 0;
+  }
+}
+
 // Called only when every byte read before is handed out: the command may not have printed
 // more yet, so what the program wrote must be on the console before it waits.
 std::size_t readPipe(void* source, char* into, std::size_t size) {
   auto& state = *static_cast<RunningCommand*>(source);
   std::fflush(stdout);
+  if (state.flash) return readFlashPipe(state, into, size);
   if (state.timedOut) return 0;
   if (state.limited && !waitForOutput(state)) {
     endCommandGroup(state);
@@ -156,21 +218,17 @@ std::size_t readPipe(void* source, char* into, std::size_t size) {
   }
 }
 
-// A flash's output is read to its end, whatever the reader did with it: a closed pipe would
-// end the tool at its next write, in the middle of the firmware write.
-void drainOutput(int descriptor) {
+// What is left of an unlimited command's output is read to its end (a flash's to its bound),
+// whatever the reader did with it: a closed pipe would end a flash at its next write, in the
+// middle of the firmware write.
+void drainOutput(RunningCommand& state) {
   char discarded[4096];
   for (;;) {
-    ssize_t count = read(descriptor, discarded, sizeof discarded);
+    ssize_t count = state.flash
+                        ? static_cast<ssize_t>(readFlashPipe(state, discarded, sizeof discarded))
+                        : read(state.descriptor, discarded, sizeof discarded);
     if (count == 0 || (count < 0 && errno != EINTR)) return;
   }
-}
-
-void waitForChild(RunningCommand& state, int options, pid_t& result) {
-  do {
-    result = waitpid(state.child, &state.status, options);
-  } while (result < 0 && errno == EINTR);
-  if (result != 0) state.ended = true;
 }
 
 // A command may close its output and still run on: the time limit holds for its end too.
@@ -192,7 +250,7 @@ void waitForEnd(RunningCommand& state) {
   if (state.limited) {
     waitForLimitedChild(state);
   } else {
-    drainOutput(state.descriptor);
+    drainOutput(state);
     pid_t result = 0;
     waitForChild(state, 0, result);
   }
@@ -210,6 +268,7 @@ CommandPipe::CommandPipe(const std::string& commandLine, TimeLimit timeLimit, Co
   std::fflush(stdout);  // the child's output must not overtake ours
   RunningCommand& command = state->command;
   bool flash = role == CommandRole::flash;
+  command.flash = flash;
   command.limited = !flash && timeLimit > TimeLimit::zero();
   command.deadline = Clock::now() + timeLimit;
   command.descriptor =
@@ -241,6 +300,13 @@ bool CommandPipe::readChunk(std::string& chunk) {
 bool CommandPipe::timedOut() const { return state->command.timedOut; }
 
 bool CommandPipe::outputCapped() const { return state->command.capped; }
+
+bool CommandPipe::leftBehind() {
+  RunningCommand& command = state->command;
+  if (!isOpen() || !command.flash) return false;
+  waitForEnd(command);
+  return command.leftover;
+}
 
 bool CommandPipe::commandNotFound() {
   RunningCommand& command = state->command;

@@ -4,10 +4,12 @@
 // windows.h must come before the other Windows headers.
 #include <windows.h>
 
+#include <chrono>
 #include <cstdio>
 #include <string>
 
 #include "platform/files_win32.h"
+#include "platform/flash_console_win32.h"
 #include "platform/pipe_chunks.h"
 #include "platform/platform.h"
 #include "platform/run_guards_win32.h"
@@ -30,8 +32,9 @@ struct RunningCommand {
   ULONGLONG deadline = 0;  // in GetTickCount64's milliseconds
   volatile LONG timedOut = 0;
   volatile LONG capped = 0;
-  volatile LONG reading = 0;  // the reader waits in ReadFile
-  std::size_t received = 0;   // bytes of output read so far
+  volatile LONG leftover = 0;  // a flash's output was let go of at the leftover bound
+  volatile LONG reading = 0;   // the reader waits in ReadFile
+  std::size_t received = 0;    // bytes of output read so far
   PipeBuffer buffer;
 };
 
@@ -50,6 +53,37 @@ HANDLE inheritableCopy(DWORD which) {
     return nullptr;
   }
   return copy;
+}
+
+// A flash's standard input and error: the installer's own where that is a file or a pipe. A
+// console handle would tie the flash to the installer's console, so it gets NUL instead; its
+// standard error never goes into the output pipe, which carries standard output only.
+HANDLE flashStandardHandle(DWORD which) {
+  HANDLE original = GetStdHandle(which);
+  DWORD type = original != nullptr && original != INVALID_HANDLE_VALUE ? GetFileType(original)
+                                                                       : FILE_TYPE_UNKNOWN;
+  if (type == FILE_TYPE_DISK || type == FILE_TYPE_PIPE) return inheritableCopy(which);
+  SECURITY_ATTRIBUTES inherited{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+  DWORD access = which == STD_INPUT_HANDLE ? GENERIC_READ : GENERIC_WRITE;
+  HANDLE nul = CreateFileA("NUL", access, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherited,
+                           OPEN_EXISTING, 0, nullptr);
+  return nul != INVALID_HANDLE_VALUE ? nul : nullptr;
+}
+
+// A flash starts out of the installer's job; a job that does not allow that refuses the start
+// with ERROR_ACCESS_DENIED and starts nothing, so the flash is then started in the job, within
+// the same start.
+bool createFlashProcess(const std::string& interpreter, std::string& arguments,
+                        const char* workingFolder, STARTUPINFOA& startup,
+                        PROCESS_INFORMATION& started) {
+  for (bool breakaway : {true, false}) {
+    if (CreateProcessA(interpreter.c_str(), arguments.data(), nullptr, nullptr, TRUE,
+                       flashCreationFlags(breakaway), nullptr, workingFolder, &startup, &started)) {
+      return true;
+    }
+    if (GetLastError() != ERROR_ACCESS_DENIED) return false;
+  }
+  return false;
 }
 
 // A job that ends all its processes when it is closed, also when this program ends first.
@@ -83,15 +117,18 @@ bool startInterpreter(RunningCommand& state, const std::string& commandLine,
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = inheritableCopy(STD_INPUT_HANDLE);
+  startup.hStdInput =
+      state.flash ? flashStandardHandle(STD_INPUT_HANDLE) : inheritableCopy(STD_INPUT_HANDLE);
   startup.hStdOutput = outputEnd;
-  startup.hStdError = inheritableCopy(STD_ERROR_HANDLE);
+  startup.hStdError =
+      state.flash ? flashStandardHandle(STD_ERROR_HANDLE) : inheritableCopy(STD_ERROR_HANDLE);
   PROCESS_INFORMATION started{};
   DWORD flags = state.job != nullptr ? CREATE_SUSPENDED : 0;
   offerGuard(state.flash, HANDLE_FLAG_INHERIT);
-  bool ok = CreateProcessA(interpreter.c_str(), arguments.data(), nullptr, nullptr, TRUE, flags,
-                           nullptr, workingFolder.empty() ? nullptr : workingFolder.c_str(),
-                           &startup, &started) != FALSE;
+  const char* folder = workingFolder.empty() ? nullptr : workingFolder.c_str();
+  bool ok = state.flash ? createFlashProcess(interpreter, arguments, folder, startup, started)
+                        : CreateProcessA(interpreter.c_str(), arguments.data(), nullptr, nullptr,
+                                         TRUE, flags, nullptr, folder, &startup, &started) != FALSE;
   offerGuard(state.flash, 0);
   for (HANDLE copy : {startup.hStdInput, startup.hStdError}) {
     if (copy != nullptr) CloseHandle(copy);
@@ -132,8 +169,27 @@ DWORD WINAPI watchCommand(void* parameter) {
   return 0;
 }
 
+// A flash's output ends when every copy of the pipe's writing end is closed, and something the
+// flash started and left running may hold one for ever. So once the flash's own process has
+// ended, what is left is read for flashLeftoverBound at most; then the reading is cancelled as
+// at a query's limit.
+DWORD WINAPI watchFlash(void* parameter) {
+  auto& state = *static_cast<RunningCommand*>(parameter);
+  HANDLE ends[] = {state.finished, state.process};
+  if (WaitForMultipleObjects(2, ends, FALSE, INFINITE) != WAIT_OBJECT_0 + 1) return 0;
+  DWORD bound = static_cast<DWORD>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(flashLeftoverBound).count());
+  if (WaitForSingleObject(state.finished, bound) != WAIT_TIMEOUT) return 0;
+  InterlockedExchange(&state.leftover, 1);
+  do {
+    if (state.reading != 0) CancelSynchronousIo(state.reader);
+  } while (WaitForSingleObject(state.finished, 20) == WAIT_TIMEOUT);
+  return 0;
+}
+
 // A limit that no watchdog can enforce counts as a failed start.
-bool startWatchdog(RunningCommand& state, TimeLimit timeLimit) {
+bool startWatchdog(RunningCommand& state, TimeLimit timeLimit,
+                   LPTHREAD_START_ROUTINE watch = watchCommand) {
   state.limitMilliseconds = static_cast<DWORD>(timeLimit.count());
   state.deadline = GetTickCount64() + state.limitMilliseconds;
   if (!DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &state.reader,
@@ -143,7 +199,7 @@ bool startWatchdog(RunningCommand& state, TimeLimit timeLimit) {
   }
   state.finished = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   if (state.finished != nullptr) {
-    state.watchdog = CreateThread(nullptr, 0, watchCommand, &state, 0, nullptr);
+    state.watchdog = CreateThread(nullptr, 0, watch, &state, 0, nullptr);
   }
   return state.watchdog != nullptr;
 }
@@ -172,12 +228,16 @@ bool launch(RunningCommand& state, const std::string& commandLine, TimeLimit tim
     WaitForSingleObject(state.process, endGraceMilliseconds);
     return false;
   }
+  // A flash is started by now and must not be let go of: without its watchdog, its output is
+  // read to its very end.
+  if (started && state.flash) startWatchdog(state, noTimeLimit, watchFlash);
   return started;
 }
 
 bool readOnce(RunningCommand& state, char* into, DWORD size, DWORD& count) {
   InterlockedExchange(&state.reading, 1);
-  bool ok = state.timedOut == 0 && ReadFile(state.output, into, size, &count, nullptr);
+  bool ok = state.timedOut == 0 && state.leftover == 0 &&
+            ReadFile(state.output, into, size, &count, nullptr);
   InterlockedExchange(&state.reading, 0);
   return ok;
 }
@@ -211,10 +271,10 @@ std::size_t readPipe(void* source, char* into, std::size_t size) {
 
 // A flash's output is read to its end, whatever the reader did with it: a closed pipe would
 // make the tool's later writes fail in the middle of the firmware write.
-void drainOutput(HANDLE output) {
+void drainOutput(RunningCommand& state) {
   char discarded[4096];
   DWORD count = 0;
-  while (ReadFile(output, discarded, sizeof discarded, &count, nullptr)) {
+  while (readOnce(state, discarded, sizeof discarded, count)) {
   }
 }
 
@@ -263,7 +323,7 @@ CommandPipe::~CommandPipe() {
   if (command.output == INVALID_HANDLE_VALUE) return;
   std::fflush(stdout);
   if (command.job == nullptr) {
-    drainOutput(command.output);
+    drainOutput(command);
     closeHandle(command.output);
     WaitForSingleObject(command.process, INFINITE);
   } else {
@@ -287,11 +347,18 @@ bool CommandPipe::timedOut() const { return state->command.timedOut != 0; }
 
 bool CommandPipe::outputCapped() const { return state->command.capped != 0; }
 
+bool CommandPipe::leftBehind() {
+  RunningCommand& command = state->command;
+  if (!isOpen() || !command.flash) return false;
+  drainOutput(command);
+  return command.leftover != 0;
+}
+
 bool CommandPipe::commandNotFound() {
   RunningCommand& command = state->command;
   if (!isOpen() || command.timedOut != 0) return false;
   if (command.job == nullptr) {
-    drainOutput(command.output);
+    drainOutput(command);
     WaitForSingleObject(command.process, INFINITE);
   } else {
     ULONGLONG now = GetTickCount64();

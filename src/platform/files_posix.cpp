@@ -5,9 +5,11 @@
 #include <fcntl.h>
 #include <sys/random.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -73,9 +75,12 @@ OutputFile::OutputFile(const std::string& path, FileMode mode, WriteMethod metho
   state->mode = mode;
   state->method = method;
   state->path = toPosixSeparators(path);
-  state->writtenPath = method != WriteMethod::inPlace ? state->path + ".tmp" : state->path;
-  state->stream = method == WriteMethod::inPlace ? openPlainFile(state->writtenPath)
-                                                 : std::fopen(state->writtenPath.c_str(), "wb");
+  state->writtenPath = state->path;
+  if (method == WriteMethod::inPlace) {
+    state->stream = openPlainFile(state->path);
+  } else {
+    state->stream = openTemporarySibling(state->path, mode, state->writtenPath);
+  }
 }
 
 bool OutputFile::write(std::string_view bytes) {
@@ -96,10 +101,77 @@ bool OutputFile::write(std::string_view bytes) {
   return !state->failed;
 }
 
+// Text mode is the emulation in OutputFile::write, so the stream itself is always binary.
+FILE* createNewFile(const std::string& path, FileMode) {
+  int descriptor = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  if (descriptor < 0) return nullptr;
+  FILE* stream = fdopen(descriptor, "wb");
+  if (stream == nullptr) {
+    close(descriptor);
+    unlink(path.c_str());
+  }
+  return stream;
+}
+
+std::string randomHexDigits() {
+  unsigned char bytes[8] = {};
+  if (getrandom(bytes, sizeof bytes, 0) != static_cast<ssize_t>(sizeof bytes)) {
+    // Without the system's randomness a name is still made new, only more easily guessed.
+    auto ticks = std::chrono::steady_clock::now().time_since_epoch().count();
+    for (std::size_t i = 0; i < sizeof bytes; ++i) {
+      bytes[i] = static_cast<unsigned char>((ticks >> (8 * i)) ^ getpid());
+    }
+  }
+  static const char digits[] = "0123456789abcdef";
+  std::string text;
+  for (unsigned char byte : bytes) {
+    text += digits[byte >> 4];
+    text += digits[byte & 15];
+  }
+  return text;
+}
+
 bool syncToDisk(FILE* stream) { return fsync(fileno(stream)) == 0; }
 
-bool moveOver(const std::string& from, const std::string& to) {
+bool moveOver(const std::string& from, const std::string& to, bool) {
   return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
+namespace {
+
+std::string folderOf(const std::string& path) {
+  std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+}  // namespace
+
+// A rename is an entry of the folder: only the folder's sync puts it on the disk.
+bool syncMove(const std::string& to, bool) {
+  int folder = open(folderOf(to).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folder < 0) return false;
+  bool synced = fsync(folder) == 0;
+  return close(folder) == 0 && synced;
+}
+
+void removeStaleTemporaries(const std::string& path) {
+  std::string folder = folderOf(path);
+  std::size_t slash = path.rfind('/');
+  std::string prefix = path.substr(slash == std::string::npos ? 0 : slash + 1) + temporaryMark;
+  DIR* directory = opendir(folder.c_str());
+  if (directory == nullptr) return;
+  time_t oldest = time(nullptr) - 60;
+  while (dirent* entry = readdir(directory)) {
+    std::string name = entry->d_name;
+    if (name.compare(0, prefix.size(), prefix) != 0) continue;
+    std::string inside = folder + "/" + name;
+    struct stat info {};
+    if (lstat(inside.c_str(), &info) == 0 && !S_ISDIR(info.st_mode) && info.st_mtime < oldest) {
+      unlink(inside.c_str());
+    }
+  }
+  closedir(directory);
 }
 
 bool changeWorkingFolder(const std::string& path) {

@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <io.h>
+#include <ntsecapi.h>
 #include <stdlib.h>
 
 #include <algorithm>
@@ -94,10 +95,12 @@ OutputFile::OutputFile(const std::string& path, FileMode mode, WriteMethod metho
   state->mode = mode;
   state->method = method;
   state->path = path;
-  state->writtenPath = method != WriteMethod::inPlace ? path + ".tmp" : path;
-  state->stream = method == WriteMethod::inPlace
-                      ? openPlainFile(path, mode)
-                      : std::fopen(state->writtenPath.c_str(), mode == FileMode::raw ? "wb" : "w");
+  state->writtenPath = path;
+  if (method == WriteMethod::inPlace) {
+    state->stream = openPlainFile(path, mode);
+  } else {
+    state->stream = openTemporarySibling(state->path, mode, state->writtenPath);
+  }
 }
 
 bool OutputFile::write(std::string_view bytes) {
@@ -106,11 +109,109 @@ bool OutputFile::write(std::string_view bytes) {
   return !state->failed;
 }
 
+FILE* createNewFile(const std::string& path, FileMode mode) {
+  // CREATE_NEW fails on any name that is taken, a link included, without following it.
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return nullptr;
+  bool raw = mode == FileMode::raw;
+  int descriptor =
+      _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_WRONLY | (raw ? _O_BINARY : _O_TEXT));
+  if (descriptor < 0) {
+    CloseHandle(file);
+    DeleteFileA(path.c_str());
+    return nullptr;
+  }
+  FILE* stream = _fdopen(descriptor, raw ? "wb" : "w");
+  if (stream == nullptr) {
+    _close(descriptor);
+    DeleteFileA(path.c_str());
+  }
+  return stream;
+}
+
+std::string randomHexDigits() {
+  unsigned char bytes[8] = {};
+  if (!RtlGenRandom(bytes, sizeof bytes)) {
+    // Without the system's randomness a name is still made new, only more easily guessed.
+    ULONGLONG ticks = GetTickCount64() ^ (static_cast<ULONGLONG>(GetCurrentProcessId()) << 32);
+    for (std::size_t i = 0; i < sizeof bytes; ++i) {
+      bytes[i] = static_cast<unsigned char>(ticks >> (8 * i));
+    }
+  }
+  static const char digits[] = "0123456789abcdef";
+  std::string text;
+  for (unsigned char byte : bytes) {
+    text += digits[byte >> 4];
+    text += digits[byte & 15];
+  }
+  return text;
+}
+
 bool syncToDisk(FILE* stream) { return _commit(_fileno(stream)) == 0; }
 
-bool moveOver(const std::string& from, const std::string& to) {
-  return MoveFileExA(from.c_str(), to.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+namespace {
+
+// A virus scanner or an indexer may hold a file for a moment: the answer is then one of these.
+bool heldForAMoment(DWORD error) {
+  return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED ||
+         error == ERROR_LOCK_VIOLATION;
+}
+
+template <typename Attempt>
+bool tryWhileHeld(bool retried, Attempt attempt) {
+  ULONGLONG deadline = GetTickCount64() + replaceRetryMilliseconds;
+  for (;;) {
+    if (attempt()) return true;
+    if (!retried || !heldForAMoment(GetLastError()) || GetTickCount64() >= deadline) return false;
+    Sleep(50);
+  }
+}
+
+bool flushExisting(const std::string& path) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  bool flushed = FlushFileBuffers(file) != FALSE;
+  CloseHandle(file);
+  return flushed;
+}
+
+}  // namespace
+
+bool moveOver(const std::string& from, const std::string& to, bool retried) {
+  return tryWhileHeld(retried, [&] {
+    return MoveFileExA(from.c_str(), to.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+  });
+}
+
+// MOVEFILE_WRITE_THROUGH promises a flush only for a move done as a copy and a delete; a
+// rename reaches the disk with the next flush of the file it names.
+bool syncMove(const std::string& to, bool retried) {
+  return tryWhileHeld(retried, [&] { return flushExisting(to); });
+}
+
+void removeStaleTemporaries(const std::string& path) {
+  std::size_t separator = path.find_last_of("\\/");
+  std::string folder = separator == std::string::npos ? "" : path.substr(0, separator + 1);
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((path + temporaryMark + "*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return;
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  ULARGE_INTEGER oldest{{now.dwLowDateTime, now.dwHighDateTime}};
+  oldest.QuadPart -= 60ULL * 10000000ULL;  // a minute in 100-nanosecond steps
+  do {
+    ULARGE_INTEGER written{
+        {found.ftLastWriteTime.dwLowDateTime, found.ftLastWriteTime.dwHighDateTime}};
+    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+        written.QuadPart < oldest.QuadPart) {
+      DeleteFileA((folder + found.cFileName).c_str());
+    }
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
 }
 
 bool changeWorkingFolder(const std::string& path) {

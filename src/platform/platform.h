@@ -57,11 +57,19 @@ enum class CommandRole {
   query,
   // The firmware write, which must never be cut short or run twice. It has no time limit, is
   // never ended, and its output is read to its end whatever the program does with it: the
-  // destructor reads and discards what is left before it waits. It alone inherits the
-  // one-instance guard claimed by claimInstallerLock, so the guard stays held while it runs,
-  // even when the installer itself is ended first.
+  // destructor reads and discards what is left before it waits. Once its own process has
+  // ended, what is left is read for flashLeftoverBound at most (something it started may hold
+  // the output open for ever); leftBehind() then says so. It alone inherits the one-instance
+  // guard claimed by claimInstallerLock, so the guard stays held while it runs, even when the
+  // installer itself is ended first. Nothing that ends the installer's terminal or console
+  // reaches it: POSIX starts it in a process group of its own with SIGHUP, SIGINT, SIGQUIT,
+  // SIGTERM, SIGTTIN, SIGTTOU and SIGPIPE ignored; Windows with a hidden console of its own
+  // in a new process group, out of the installer's job where the job allows that.
   flash,
 };
+
+// How long a flash's output is still read once the flash's own process has ended.
+constexpr std::chrono::seconds flashLeftoverBound{10};
 
 // The most output a time-limited query keeps: far beyond any real answer, and small enough
 // that a command printing without end cannot take the machine's memory.
@@ -98,6 +106,12 @@ class CommandPipe {
 
   // True once the command was ended because its output passed queryOutputCap.
   bool outputCapped() const;
+
+  // A flash only: reads and discards what is left of the output (to its end, or to
+  // flashLeftoverBound after the flash's own process ended), then tells whether the output was
+  // let go of at that bound, because something the flash started still held it open and may
+  // still be running. False for a query.
+  bool leftBehind();
 
   // Once the output has ended: true when the command interpreter could not start the command
   // at all (the POSIX shell's exit status 126 or 127, cmd.exe's 9009; its translated "not
@@ -166,6 +180,16 @@ std::string systemProgramsFolder();
 // renaming denied to everyone, so that the file that was checked is the file that runs.
 Signature checkProgramSignature(const std::string& path);
 
+// From just before the flash until the run's last record is written, the installer must stay
+// to read the flash's output and record its outcome. POSIX: SIGHUP, SIGINT and SIGQUIT are
+// ignored. Windows: Ctrl+C, Ctrl+Break and a logoff pass the installer by; when its console
+// window is closed it ends at once and writes nothing more (the "flashing" record is on the
+// disk, and the orphaned flash keeps the guard). Calling it again changes nothing.
+void stayThroughFlash();
+
+// Restores the handling stayThroughFlash changed; nothing when it was not changed.
+void endStayThroughFlash();
+
 // Runs a command line through the command interpreter and waits for it; the result is
 // ignored by every caller. "Timeout /T n" pauses up to n seconds or until a key is pressed.
 // The command starts in the system folder (the POSIX build: the program's working folder).
@@ -183,9 +207,21 @@ enum class FileMode { text, raw };
 
 // How an output file reaches its name: written in place, or written to a temporary sibling
 // that replaces the file only once everything was written, so a failure leaves the old file.
-// `replace` syncs the file to the disk first, so that it also survives a power loss;
-// `replaceUnsynced` leaves that to the system, and survives a killed process only.
+// The sibling's name is the file's own with ".tmp-" and 16 random hexadecimal digits after it,
+// made new (never an object already there, which is neither opened nor followed; the next
+// name is tried, 16 at most); it is removed on any failure, and leftovers of that pattern older
+// than a minute are removed by the next successful replace of the file.
+// `replace` is on the disk when commit returns, so that it also survives a power loss: the
+// file is synced, moved, and then the move itself (POSIX: the folder is synced; Windows: the
+// file is reopened and flushed). A move refused for a moment (Windows: a sharing, access or
+// lock violation, as from a virus scanner holding the file) is tried again for up to
+// replaceRetryMilliseconds. `replaceUnsynced` leaves the disk to the system, and survives a
+// killed process only.
 enum class WriteMethod { inPlace, replace, replaceUnsynced };
+
+constexpr unsigned replaceRetryMilliseconds = 2000;
+// The part of a replacing file's temporary sibling that follows the file's own name.
+constexpr const char* temporaryMark = ".tmp-";
 
 class InputFile {
  public:

@@ -52,6 +52,7 @@ struct CommandPipe::State {
   bool capped = false;
   bool notFound = false;
   bool timedOut = false;
+  bool flash = false;
 };
 
 CommandPipe::CommandPipe(const std::string& commandLine, TimeLimit timeLimit, CommandRole role,
@@ -63,6 +64,7 @@ CommandPipe::CommandPipe(const std::string& commandLine, TimeLimit timeLimit, Co
   fake.pipeWorkingFolders.push_back(workingFolder);
   fake.pipeTimeLimits.push_back(timeLimit);
   fake.pipeRoles.push_back(role);
+  state->flash = role == CommandRole::flash;
   if (role == CommandRole::flash) timeLimit = noTimeLimit;
   if (!fake.throwingCommand.empty() && commandLine == fake.throwingCommand) {
     throw std::runtime_error("scripted failure");
@@ -95,6 +97,11 @@ bool CommandPipe::isOpen() const { return state->open; }
 bool CommandPipe::timedOut() const { return state->timedOut; }
 
 bool CommandPipe::outputCapped() const { return state->timedOut && state->capped; }
+
+bool CommandPipe::leftBehind() {
+  state->position = state->output.size();
+  return state->open && state->flash && fakePlatform().flashLeavesSomethingRunning;
+}
 
 bool CommandPipe::commandNotFound() {
   flushOutput();
@@ -144,6 +151,10 @@ Signature checkProgramSignature(const std::string& path) {
   if (found != fake.signatures.end()) return found->second;
   return {SignatureState::valid, "Intel Corporation", ""};
 }
+
+void stayThroughFlash() { fakePlatform().stayingThroughFlash = true; }
+
+void endStayThroughFlash() { fakePlatform().stayingThroughFlash = false; }
 
 void runAndWait(const std::string& commandLine) {
   flushOutput();

@@ -71,6 +71,10 @@ struct FakePlatform {
   // How many of the next pipes that open report, once read, that the interpreter could not
   // start their command (exit status 127 or 9009).
   int commandsNotFound = 0;
+  // Whether a flash, once its output has ended, reports that it left something running.
+  bool flashLeavesSomethingRunning = false;
+  // Whether the installer stays through a flash now (stayThroughFlash).
+  bool stayingThroughFlash = false;
   // Every pause of pauseMilliseconds, in order.
   std::vector<unsigned> pauses;
   // The raw SMBIOS table readSmbiosTable hands out; nothing means it cannot be read.

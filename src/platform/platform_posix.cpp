@@ -210,6 +210,44 @@ void prepareProcess() {
   sigaction(SIGPIPE, &action, nullptr);
 }
 
+namespace {
+
+// The signals a terminal sends when it closes or a key interrupts, and what they did before.
+constexpr int stayedSignals[] = {SIGHUP, SIGINT, SIGQUIT};
+
+struct StayedHandling {
+  bool staying = false;
+  struct sigaction previous[3] = {};
+};
+
+StayedHandling& stayedHandling() {
+  static StayedHandling handling;
+  return handling;
+}
+
+}  // namespace
+
+void stayThroughFlash() {
+  StayedHandling& handling = stayedHandling();
+  if (handling.staying) return;
+  handling.staying = true;
+  struct sigaction ignore {};
+  ignore.sa_handler = SIG_IGN;
+  sigemptyset(&ignore.sa_mask);
+  for (std::size_t i = 0; i < 3; ++i) {
+    sigaction(stayedSignals[i], &ignore, &handling.previous[i]);
+  }
+}
+
+void endStayThroughFlash() {
+  StayedHandling& handling = stayedHandling();
+  if (!handling.staying) return;
+  handling.staying = false;
+  for (std::size_t i = 0; i < 3; ++i) {
+    sigaction(stayedSignals[i], &handling.previous[i], nullptr);
+  }
+}
+
 int processExitStatus(int exitCode) {
   int status = exitCode & 0xFF;
   return (status == 0 && exitCode != 0) ? 255 : status;

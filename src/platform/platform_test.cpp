@@ -323,6 +323,29 @@ TEST_F(PlatformTest, ReplaceChangesTheFileOnlyOnCommit) {
   EXPECT_EQ(names, std::vector<std::string>{"stamp.sys"});
 }
 
+// Two installers may write the same record at once: neither may write into the other's file.
+TEST_F(PlatformTest, TwoReplacesOfOneFileOpenTogetherWriteFilesOfTheirOwn) {
+  platform::OutputFile first("last-run.json", platform::FileMode::raw,
+                             platform::WriteMethod::replaceUnsynced);
+  platform::OutputFile second("last-run.json", platform::FileMode::raw,
+                              platform::WriteMethod::replace);
+  ASSERT_TRUE(first.isOpen() && second.isOpen());
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(".")) {
+    names.push_back(entry.path().filename().string());
+  }
+  ASSERT_EQ(names.size(), 2u);
+  EXPECT_NE(names[0], names[1]);
+  for (const std::string& name : names) {
+    EXPECT_EQ(name.substr(0, 18), "last-run.json.tmp-") << name;
+    EXPECT_EQ(name.size(), 18u + 16u) << name;
+  }
+  EXPECT_TRUE(first.write("first") && second.write("second"));
+  EXPECT_TRUE(first.commit());
+  EXPECT_TRUE(second.commit());
+  EXPECT_EQ(readBytes("last-run.json"), "second");
+}
+
 TEST_F(PlatformTest, NonZeroExitCodesNeverBecomeSuccess) {
   for (int code : {0, 1, 100, 1014, 4000, 4001, 256, 512, 2147483647}) {
     int status = platform::processExitStatus(code);

@@ -126,21 +126,33 @@ TEST_F(VersionStampTest, FailedReplacementKeepsTheOldStampAndLeavesNothingBehind
   const std::string failed =
       "ERROR 2003s: Cannot write to file " + folder.string() + "\\MeFwVer.sys.";
   ASSERT_EQ(write("11.8.50.3399"), none);
-  const std::string before = stamp();
-  // The temporary file cannot be made.
-  fs::create_directory(folder / "MeFwVer.sys.tmp");
-  EXPECT_EQ(write("11.8.55.3510"), failed);
-  EXPECT_TRUE(stamp() == before);
-  EXPECT_EQ(entriesOf(folder), (std::vector<std::string>{"MeFwVer.sys", "MeFwVer.sys.tmp/"}));
-  EXPECT_TRUE(fs::is_empty(folder / "MeFwVer.sys.tmp"));
-
   // The temporary file is written but cannot be moved over the stamp's name.
-  fs::remove(folder / "MeFwVer.sys.tmp");
   fs::remove(folder / "MeFwVer.sys");
   fs::create_directory(folder / "MeFwVer.sys");
   EXPECT_EQ(write("11.8.55.3510"), failed);
   EXPECT_EQ(entriesOf(folder), std::vector<std::string>{"MeFwVer.sys/"});
   EXPECT_TRUE(fs::is_empty(folder / "MeFwVer.sys"));
+}
+
+// Anyone may make folders and links at the root of the system drive: no name planted beside the
+// stamp may stop its write or be written through. What earlier writes left is cleared away,
+// unless it is new enough to be another installer's write in progress.
+TEST_F(VersionStampTest, NothingPlantedBesideTheStampStopsItOrIsWrittenThrough) {
+  fs::create_directory(folder / "MeFwVer.sys.tmp");
+  writeFileBytes((folder / "target").string(), "untouched");
+  std::error_code noLinks;  // where links cannot be made, a plain file stands in their place
+  fs::create_symlink(folder / "target", folder / "MeFwVer.sys.tmp-", noLinks);
+  if (noLinks) writeFileBytes((folder / "MeFwVer.sys.tmp-").string(), "planted");
+  std::string old = (folder / "MeFwVer.sys.tmp-0123456789abcdef").string();
+  std::string recent = (folder / "MeFwVer.sys.tmp-fedcba9876543210").string();
+  writeFileBytes(old, "left over");
+  writeFileBytes(recent, "being written");
+  fs::last_write_time(old, fs::file_time_type::clock::now() - std::chrono::minutes(2));
+  ASSERT_EQ(write("11.8.50.3399"), none);
+  EXPECT_EQ(entriesOf(folder), (std::vector<std::string>{"MeFwVer.sys", "MeFwVer.sys.tmp-",
+                                                         "MeFwVer.sys.tmp-fedcba9876543210",
+                                                         "MeFwVer.sys.tmp/", "target"}));
+  EXPECT_EQ(readFileBytes((folder / "target").string()), "untouched");
 }
 
 TEST_F(VersionStampTest, UnwritablePlaceIsReportedWithThePath) {

@@ -52,25 +52,33 @@ std::unique_ptr<platform::CommandPipe> startCommand(const std::string& commandLi
   return std::make_unique<platform::CommandPipe>(commandLine, timeLimit, role, workingFolder);
 }
 
-std::vector<std::string> runCommand(const std::string& commandLine, platform::TimeLimit timeLimit,
-                                    const std::string& workingFolder) {
-  std::vector<std::string> chunks;
+void streamCommand(const std::string& commandLine, platform::TimeLimit timeLimit,
+                   const std::function<void(const std::string&)>& onChunk,
+                   const std::function<void()>& onRestart, const std::string& workingFolder) {
   std::unique_ptr<platform::CommandPipe> pipe =
       startCommand(commandLine, timeLimit, platform::CommandRole::query, workingFolder);
   printVerbose("Running command: " + commandLine + "\n\n", "default");
   for (int attempt = 0;; ++attempt) {
     if (!pipe->isOpen()) raiseError("1000h");
-    chunks.clear();
+    if (attempt > 0) onRestart();
     std::string chunk;
     while (pipe->readChunk(chunk)) {
-      chunks.push_back(chunk);
-      printSuperVerbose(chunk, "default");
+      onChunk(chunk);
+      appendSuperVerbose(chunk);
     }
     if (attempt > 0 || !pipe->commandNotFound()) break;
     pipe = restartCommand(std::move(pipe), commandLine, timeLimit, workingFolder);
   }
   reportTimeLimit(*pipe, commandLine, timeLimit);
   printVerbose("\n", "default");
+}
+
+std::vector<std::string> runCommand(const std::string& commandLine, platform::TimeLimit timeLimit,
+                                    const std::string& workingFolder) {
+  std::vector<std::string> chunks;
+  streamCommand(
+      commandLine, timeLimit, [&](const std::string& chunk) { chunks.push_back(chunk); },
+      [&] { chunks.clear(); }, workingFolder);
   return chunks;
 }
 

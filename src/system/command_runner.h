@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -28,6 +29,15 @@ std::unique_ptr<platform::CommandPipe> startCommand(
 std::vector<std::string> runCommand(const std::string& commandLine,
                                     platform::TimeLimit timeLimit = platform::noTimeLimit,
                                     const std::string& workingFolder = "");
+
+// Runs a command as runCommand does, but hands each chunk to `onChunk` as it is read and keeps
+// none, so that an output as large as the query cap costs no more memory than the caller keeps.
+// `onRestart` is called when the command is run once more (see startCommand): what was handed
+// out before no longer counts. The chunks are echoed on the super-verbose channel and logged
+// as part of one message.
+void streamCommand(const std::string& commandLine, platform::TimeLimit timeLimit,
+                   const std::function<void(const std::string&)>& onChunk,
+                   const std::function<void()>& onRestart, const std::string& workingFolder = "");
 
 // A command's whole output in one text.
 struct CommandOutput {

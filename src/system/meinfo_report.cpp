@@ -46,18 +46,27 @@ void SystemInfo::readMeInfoVersions() {
   checkFileExists(meInfoFolder, meInfoExe);
   stageToolFolder(meInfoFolder, meInfoExe);
   printVerbose("Retrieving verbose log of MEInfo\n", "default");
-  for (const std::string& chunk :
-       runCommand(meInfoFolder + meInfoVerboseCommand, meInfoTimeLimit, stageFolder())) {
-    parseMeInfoLine(chunk);
-  }
+  // Each piece is looked at as it comes and then let go of: a report as large as the query cap
+  // must not be kept, let alone as one object per piece.
+  streamCommand(
+      meInfoFolder + meInfoVerboseCommand, meInfoTimeLimit,
+      [this](const std::string& chunk) { parseMeInfoLine(chunk); }, [] {}, stageFolder());
 }
 
 void SystemInfo::writeMeInfoLog() {
   checkFileExists(meInfoFolder, meInfoExe);
   stageToolFolder(meInfoFolder, meInfoExe);
   printVerbose("Retrieving verbose log of MEInfo\n", "default");
-  std::vector<std::string> report =
-      runCommand(meInfoFolder + meInfoVerboseCommand, meInfoTimeLimit, stageFolder());
+  // One text, not one object per piece: a report of empty lines as large as the query cap
+  // would otherwise cost many times its size.
+  // Room for as much as the query keeps, taken at once: a text that grows by doubling would hold
+  // its old copy beside the new one at every step. Untouched room costs no memory.
+  std::vector<std::string> report(1);
+  report[0].reserve(platform::queryOutputCap);
+  streamCommand(
+      meInfoFolder + meInfoVerboseCommand, meInfoTimeLimit,
+      [&report](const std::string& chunk) { report[0] += chunk; }, [&report] { report[0].clear(); },
+      stageFolder());
   printMessage("Printing verbose meinfo log to " + meInfoLogFile + "\n", "default");
   // The report already ends its lines as the tool wrote them; text mode would double every
   // carriage return.

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/error_catalogue.h"
+#include "app/run_record.h"
 #include "console/messages.h"
 #include "platform/platform.h"
 #include "settings/fixed_names.h"
@@ -33,6 +34,18 @@ void feedChunk(std::string& pending, std::string& line, const std::string& chunk
   pending.erase(0, consumed);
 }
 
+// However the reading ends, the flash's record learns whether the flash left something running.
+// Declared after the pipe, it goes first: the pipe's own end then has nothing left to read.
+struct LeftoverNote {
+  platform::CommandPipe& pipe;
+  ~LeftoverNote() {
+    bool leftBehind = pipe.leftBehind();
+    noteFlashLeftover(leftBehind);
+    // What the flash left running may still use its stage.
+    if (leftBehind) keepStage();
+  }
+};
+
 }  // namespace
 
 std::string updateCommandLine(const FirmwareUpdater& updater, const std::string& firmwareFile) {
@@ -47,9 +60,13 @@ void runUpdate(const FirmwareUpdater& updater, std::string firmwareFile) {
   // No time limit: stopping a firmware write halfway is worse than any wait. Whatever ends the
   // reading below (an error line, a failed console write, no memory left), the pipe is read
   // to the tool's end before the error leaves, so the tool is never cut short.
+  // A closed terminal or console, Ctrl+C or a hang-up must not take the installer away before
+  // it has read the flash's output and recorded its outcome (undone after the run's last record).
+  platform::stayThroughFlash();
   std::unique_ptr<platform::CommandPipe> pipe =
       startCommand(commandLine, platform::noTimeLimit, platform::CommandRole::flash, stageFolder());
   if (!pipe->isOpen()) raiseError("1000h");
+  LeftoverNote leftover{*pipe};
   progressRecords().completed = false;
   std::string pending;
   std::string line;

@@ -165,8 +165,9 @@ class KitboxTest(unittest.TestCase):
         # lands in the prefix's own drive C:, which the Windows suites take turns to use.
         self.prefix = prefix
         self.drive = prefix / "drive_c"
-        for name in ["MeFwVer.sys", "MeFwVer.sys.tmp"]:
-            (self.drive / name).unlink(missing_ok=True)
+        for path in self.drive.glob("MeFwVer.sys*"):
+            if not path.is_dir():
+                path.unlink()
 
     def use_own_prefix(self):
         """Gives this test a wine prefix of its own, set up as the shared one, which it may
@@ -337,9 +338,11 @@ class KitboxTest(unittest.TestCase):
         """A folder as the kit tool is given it on the command line."""
         return windows_path(path) if WINE else str(path)
 
-    def _command(self, args, system_drive, exit_file=None, terminate_on=None):
-        """The command line and environment of one installer run."""
-        env = dict(os.environ)
+    def _command(self, args, system_drive, exit_file=None, terminate_on=None, extra_env=None,
+                 under=()):
+        """The command line and environment of one installer run; `under`: a command to run the
+        POSIX program under (such as strace)."""
+        env = dict(os.environ, **(extra_env or {}))
         drive = self.drive if system_drive is None else system_drive
         # The simulated programs keep their scenarios and call log in the Kitbox, wherever the
         # installer starts them.
@@ -360,8 +363,8 @@ class KitboxTest(unittest.TestCase):
         env["MEFW_POWER_SUPPLY_DIR"] = str(self.power_supply)
         env["MEFW_SMBIOS_FILE"] = str(self.smbios_file)
         env["MEFW_STATE_DIR"] = str(self.state_dir)
-        if WRAPPER:
-            return WRAPPER + [str(PROGRAM), *args], env
+        if WRAPPER or under:
+            return [*under, *WRAPPER, str(PROGRAM), *args], env
         return [PROGRAM_NAME, *args], env
 
     def _exit_file(self, name):
@@ -382,7 +385,7 @@ class KitboxTest(unittest.TestCase):
         return Run(code, stdout, stderr, calls, paused, WINE or terminal)
 
     def run_installer(self, *args, stdin=b"", system_drive=None, terminal=False, timeout=600,
-                      memory_limit_mb=None):
+                      memory_limit_mb=None, extra_env=None, under=()):
         """Runs the installer in the Kitbox.
 
         system_drive: the SystemDrive value on POSIX (default: this test's drive folder; UNSET
@@ -391,14 +394,16 @@ class KitboxTest(unittest.TestCase):
         memory_limit_mb: on POSIX, the most address space the installer may take (ulimit -v).
         """
         exit_file = self._exit_file("exit-code.txt")
-        command, env = self._command(args, system_drive, exit_file)
+        command, env = self._command(args, system_drive, exit_file, extra_env=extra_env,
+                                     under=under)
         if terminal and not WINE:
             stdout, stderr, code = self._run_on_terminal(command, env, timeout)
         else:
             completed = subprocess.run(
-                command, executable=None if WINE or WRAPPER else str(PROGRAM), cwd=self.kitbox,
-                input=stdin, stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=env,
-                timeout=timeout, preexec_fn=self._memory_limit(memory_limit_mb))
+                command, executable=None if WINE or WRAPPER or under else str(PROGRAM),
+                cwd=self.kitbox, input=stdin, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                env=env, timeout=timeout,
+                preexec_fn=self._memory_limit(memory_limit_mb))
             stdout, stderr, code = completed.stdout, completed.stderr, completed.returncode
         return self._run_result(code, stdout, stderr, terminal, exit_file)
 
@@ -412,15 +417,17 @@ class KitboxTest(unittest.TestCase):
             resource.setrlimit(resource.RLIMIT_AS, (size, size))
         return limit
 
-    def start_installer(self, *args, terminate_on=None):
+    def start_installer(self, *args, terminate_on=None, extra_env=None, new_session=False):
         """Starts the installer in the background, its output on a pipe; finish_installer
         collects it. terminate_on: a file whose creation ends the run the hard way under wine
-        (on POSIX, kill the process instead)."""
+        (on POSIX, kill the process instead). new_session: in a session and process group of
+        its own, as from a terminal of its own."""
         exit_file = self._exit_file("background-exit-code.txt")
-        command, env = self._command(args, None, exit_file, terminate_on)
+        command, env = self._command(args, None, exit_file, terminate_on, extra_env)
         process = subprocess.Popen(
             command, executable=None if WINE or WRAPPER else str(PROGRAM), cwd=self.kitbox,
-            stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=env)
+            stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=env,
+            start_new_session=new_session)
         process.exit_file = exit_file
         return process
 

@@ -14,6 +14,7 @@ UPDATE_CALL = "FwUpdLcl64 -f ME_Flash%s11.8.55.3510.bin" % SEP
 # The flash stops after the verification until the test creates go.flag.
 HELD_FLASH = ("[-f]\nbehaviour preamble\nbehaviour verification\nawait go.flag\n"
               "behaviour update\nbehaviour done\n")
+NO_FLASH = {"started": False, "completed": None, "leftover": None}
 TIME = re.compile(r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ$")
 RUN_FOLDER = re.compile(r"^\d{8}T\d{6}Z-\d+$")
 NOT_WRITTEN = re.compile(rb"The run record was not written: [^\r\n]*\r?\n")
@@ -28,9 +29,9 @@ class RecordTest(KitboxTest):
         super().setUp()
         self.make_kitbox()
 
-    def finished_record(self, **expected):
+    def finished_record(self, run_folder=True, **expected):
         """The last run's record, checked for the fields every finished record has and for the
-        values given."""
+        values given; with its run folder unless the run ended before it held the guard."""
         record = self.run_record()
         self.assertIsNotNone(record, "no last-run.json")
         self.assertEqual(list(record), FIELDS)
@@ -43,6 +44,9 @@ class RecordTest(KitboxTest):
         for key, value in expected.items():
             self.assertEqual(record[key], value, key)
         folders = self.run_folders()
+        if not run_folder:
+            self.assertEqual(folders, [])
+            return record, None
         self.assertEqual(len(folders), 1, folders)
         self.assertRegex(folders[0], RUN_FOLDER)
         folder = self.state_dir / "runs" / folders[0]
@@ -60,7 +64,8 @@ class WhatRunsLeave(RecordTest):
             arguments=["-s", "-r"], mode="update", exitCode=0, message=None, profile=0,
             firmware={"installed": "11.8.50.3399", "kitbox": "11.8.55.3510",
                       "stamped": "11.8.55.3510"},
-            flash={"started": True, "completed": True}, restartRequested=True, logs=[])
+            flash={"started": True, "completed": True, "leftover": False}, restartRequested=True,
+            logs=[])
         self.assertEqual(record["bios"]["source"], "wmic")
         self.assertEqual(record["bios"]["text"].rstrip(), "N01 Ver. 1.05.2")
         self.assertTrue(record["kitbox"].endswith("kitbox"), record["kitbox"])
@@ -74,8 +79,7 @@ class WhatRunsLeave(RecordTest):
         record, folder = self.finished_record(
             arguments=["-s", "-log"], mode="update", exitCode=2010, profile=None,
             firmware={"installed": None, "kitbox": None, "stamped": None},
-            flash={"started": False, "completed": None}, restartRequested=False,
-            logs=["installerError.log", "runLog.log"])
+            flash=NO_FLASH, restartRequested=False, logs=["installerError.log", "runLog.log"])
         self.assertEqual(record["message"], {
             "code": "2010s", "text": "ERROR 2010s: This platform is not supported by the Kitbox."})
         self.assertEqual(record["bios"]["text"].rstrip(), "Q22 Ver. 1.0")
@@ -86,9 +90,10 @@ class WhatRunsLeave(RecordTest):
     def test_unreadable_command_line(self):
         run = self.run_installer("-s", "-bogus")
         self.assert_code(run, 1014)
+        # It ended before it held the guard: last-run.json alone.
         record, _ = self.finished_record(
-            arguments=["-s", "-bogus"], mode=None, exitCode=1014, bios=None, profile=None,
-            restartRequested=False, logs=["installerError.log"])
+            run_folder=False, arguments=["-s", "-bogus"], mode=None, exitCode=1014, bios=None,
+            profile=None, restartRequested=False, logs=["installerError.log"])
         self.assertEqual(record["message"]["code"], "1014h")
 
     def test_system_information(self):
@@ -97,7 +102,7 @@ class WhatRunsLeave(RecordTest):
         record, _ = self.finished_record(
             mode="systeminfo", exitCode=1, message=None,
             firmware={"installed": "11.8.50.3399", "kitbox": None, "stamped": None},
-            flash={"started": False, "completed": None})
+            flash=NO_FLASH)
         self.assertEqual(record["bios"]["source"], "wmic")
 
     def test_help_leaves_no_record(self):
@@ -117,7 +122,7 @@ class KilledDuringTheFlash(RecordTest):
             self.wait_for_call(UPDATE_CALL)
             flashing = self.run_record("last-flash.json")
             self.assertEqual((flashing["state"], flashing["flash"]),
-                             ("flashing", {"started": True, "completed": None}))
+                             ("flashing", {"started": True, "completed": None, "leftover": None}))
             self.assertEqual(flashing["firmware"]["installed"], "11.8.50.3399")
             # A retry while the first still flashes ends with 2015s and leaves it alone.
             second = self.run_installer("-s")
@@ -131,9 +136,36 @@ class KilledDuringTheFlash(RecordTest):
         finally:
             self.write("go.flag", "")
         self.assertEqual(self.run_record("last-flash.json"), flashing)
-        self.assertEqual(len(self.run_folders()), 2)
+        # The refused run made no folder of its own.
+        self.assertEqual(len(self.run_folders()), 1)
         # The orphaned flash holds the guard until it has ended.
         self.assert_code(self.run_once_the_guard_is_free(), 0)
+
+
+    @unittest.skipIf(WINE, "twenty-one refused runs are quick on POSIX only")
+    def test_refused_runs_leave_the_flashs_record_alone(self):
+        self.scenario("fwupdlcl", HELD_FLASH)
+        first = self.start_installer("-s")
+        try:
+            self.wait_for_call(UPDATE_CALL)
+            folders = self.run_folders()
+            # More refused runs than run folders are kept: none of them may prune the flash's.
+            for _ in range(21):
+                self.assert_code(self.run_installer("-s"), 2015)
+            self.assertEqual(self.run_folders(), folders)
+            self.assertEqual(self.run_record()["message"]["code"], "2015s")
+            # And when the flash's own result.json cannot be written, last-flash.json still is.
+            result = self.state_dir / "runs" / folders[0] / "result.json"
+            result.unlink()
+            result.mkdir()
+        finally:
+            self.write("go.flag", "")
+        self.assert_code(self.finish_installer(first), 0)
+        self.assertEqual(self.run_folders(), folders)
+        flashed = self.run_record("last-flash.json")
+        self.assertEqual((flashed["state"], flashed["exitCode"], flashed["flash"]),
+                         ("finished", 0, {"started": True, "completed": True, "leftover": False}))
+        self.assertEqual(self.run_record(), flashed)
 
 
 class Pruning(RecordTest):
@@ -147,8 +179,10 @@ class Pruning(RecordTest):
             (runs / name).mkdir(parents=True)
             (runs / name / "result.json").write_text("{}")
         (runs / "not-a-run").mkdir()
+        # Runs that hold the guard, and so prune; a refused one would not.
+        self.scenario("wmic", "bios Q22 Ver. 1.0\n")
         for _ in range(5):
-            self.assert_code(self.run_installer("-s", "-bogus"), 1014)
+            self.assert_code(self.run_installer("-s"), 2010)
         folders = self.run_folders()
         self.assertEqual(len([name for name in folders if RUN_FOLDER.match(name)]), 20)
         self.assertIn("not-a-run", folders)

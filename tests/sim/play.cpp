@@ -88,6 +88,10 @@ std::optional<int> playStep(const Step& step, const Values& values, long long pa
     case StepKind::touch:
       touchFile(step, out);
       break;
+    case StepKind::leave:
+      std::fflush(out);
+      leaveRunning(step.first);
+      break;
     case StepKind::exit:
       return static_cast<int>(step.first);
     case StepKind::kill:

@@ -21,6 +21,7 @@ const StepSyntax stepSyntax[] = {
     {"file", StepKind::file, 0, true},           {"sleep", StepKind::sleep, 1, false},
     {"await", StepKind::await, 0, true},         {"touch", StepKind::touch, 0, true},
     {"exit", StepKind::exit, 1, false},          {"kill", StepKind::kill, 0, false},
+    {"leave", StepKind::leave, 1, false},
 };
 
 // The first word of `text` and what follows the blank after it.

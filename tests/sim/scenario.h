@@ -37,6 +37,9 @@
 //   touch PATH              Create the file PATH (relative to the working folder), so that a
 //                           test can see how far the tool came. It holds "output intact" when
 //                           every write so far reached the reader, else "output lost".
+//   leave MS                Start a process that holds the tool's standard output open for MS
+//                           milliseconds and outlives the tool, as a helper a tool leaves
+//                           running would.
 //   exit STATUS             End now with that exit status. Without it the tool ends with 0.
 //   kill                    End now as a crash does: nothing more is printed and the status is
 //                           abnormal (SIGKILL on POSIX, 0xC0000005 on Windows, no dialog).
@@ -52,7 +55,7 @@
 #include <string>
 #include <vector>
 
-enum class StepKind { behaviour, out, repeat, count, file, sleep, await, touch, exit, kill };
+enum class StepKind { behaviour, out, repeat, count, file, sleep, await, touch, leave, exit, kill };
 
 struct Step {
   StepKind kind = StepKind::out;

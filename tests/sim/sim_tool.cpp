@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "binary_stdout.h"
+#include "crash.h"
 #include "play.h"
 #include "sim_calls.h"
 
@@ -97,6 +98,7 @@ int runScenario(const ToolTable& table, const std::string& scenarioText, const s
 
 int simulateTool(const ToolTable& table, int argc, char** argv, const char* forcedBehaviour) {
   makeStdoutBinary();
+  if (lingerIfAsked(argc, argv)) return 0;
   recordCall(table.tool, argc, argv);
   std::string run = argc > 1 ? argv[1] : "";
   try {

@@ -20,12 +20,12 @@ void resetProcessState() {
   resetRunLog();
   resetLogFilesWritten();
   resetRunRecord();
+  resetRunHoldsGuard();
   resetConsoleColours();
   resetCurrentBiosVersion();
   resetProgressRecords();
   // The stage's copies are held open on Windows, which would keep a test's folder.
   platform::letGoOfHeldFiles();
   resetToolStage();
-  resetFirmwareAccess();
   platform::resetFakePlatform();
 }
