@@ -46,11 +46,20 @@ std::string asWritten(std::string_view bytes, platform::FileMode mode) {
 
 // Counts what the file receives and, unless it can be had again from the run log, keeps its
 // last writtenLogTailLimit bytes, at most twice that in between, so that trimming costs little.
+// Only the end of a large write can reach the tail, and only that end is ever copied: a report
+// as large as the query cap must not cost its size again.
 void keepTail(WrittenLog& log, std::string_view bytes, platform::FileMode mode) {
-  std::string written = asWritten(bytes, mode);
-  log.size += written.size();
+  bool text = mode == platform::FileMode::text;
+  log.size += bytes.size() + (text ? std::count(bytes.begin(), bytes.end(), '\n') : 0);
   if (log.fromRunLog) return;
-  log.tail += written;
+  if (bytes.size() >= writtenLogTailLimit) {
+    log.tail.clear();
+    bytes.remove_prefix(bytes.size() - writtenLogTailLimit);
+  }
+  for (char c : bytes) {
+    if (c == '\n' && text) log.tail += '\r';
+    log.tail += c;
+  }
   if (log.tail.size() > 2 * writtenLogTailLimit) {
     log.tail.erase(0, log.tail.size() - writtenLogTailLimit);
   }
