@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <utility>
+#include <vector>
 
 #include "app/error_catalogue.h"
 #include "checks/bios_prerequisite.h"
@@ -15,6 +16,7 @@
 #include "settings/fixed_names.h"
 #include "settings/text_case.h"
 #include "stamp/firmware_updater.h"
+#include "system/tool_folder_rules.h"
 #include "system/tool_signature.h"
 
 namespace {
@@ -287,25 +289,51 @@ void checkKitboxFiles(KitReport& report) {
   }
 }
 
-// Each of Intel's tools in the Kitbox, as the installer checks it before it runs it.
+// A tool folder as the installer would find it when it copies it into its stage: each file
+// looked at without following a link, in the installer's order.
+std::vector<ToolFolderFile> toolFolderFiles(const std::string& folder) {
+  std::vector<std::string> names =
+      platform::filesInFolder(folder).value_or(std::vector<std::string>{});
+  std::sort(names.begin(), names.end());
+  std::vector<ToolFolderFile> files;
+  for (const std::string& name : names) {
+    platform::FileCopy found = platform::inspectFileNoLinks(folder + name);
+    files.push_back(
+        {name, found.outcome, found.size, startsAsProgram(found.firstBytes), found.problem});
+  }
+  return files;
+}
+
+// Each of Intel's tool folders in the Kitbox, by the rules the installer applies to its copies
+// before it runs anything from them. A program file without a signature is a warning: the
+// installer runs it with -allowunsigned, for a lab Kitbox.
+bool checkToolFolder(KitReport& report, const std::string& folder, const std::string& tool) {
+  bool checkable = true;
+  std::vector<std::string> unsignedFiles;
+  std::optional<std::string> refusal = toolFolderRefusal(
+      folder, tool, toolFolderFiles(folder),
+      [&](const std::string& name) {
+        platform::Signature signature = platform::checkProgramSignature(folder + name);
+        checkable = checkable && signature.state != platform::SignatureState::notSupported;
+        return signature;
+      },
+      true, unsignedFiles);
+  for (const std::string& file : unsignedFiles) {
+    addProblem(report, Severity::warning, 0, "2018s",
+               file +
+                   " has no signature: the installer runs it only with -allowunsigned, "
+                   "for a lab Kitbox");
+  }
+  if (refusal) addInstallerProblem(report, 0, *refusal);
+  return checkable;
+}
+
 void checkToolSignatures(KitReport& report) {
   bool checkable = true;
   const std::pair<const std::string&, const std::string&> tools[] = {
       {toolFolder, toolFileName}, {meInfoFolder, meInfoFileName}};
   for (const auto& [folder, file] : tools) {
-    if (!fileIsThere(folder + file)) continue;
-    platform::Signature signature = platform::checkProgramSignature(folder + file);
-    checkable = checkable && signature.state != platform::SignatureState::notSupported;
-    std::optional<std::string> finding = signatureFinding(signature);
-    if (!finding) continue;
-    if (signature.state == platform::SignatureState::none) {
-      addProblem(report, Severity::warning, 0, "2018s",
-                 file +
-                     " has no signature: the installer runs it only with -allowunsigned, "
-                     "for a lab Kitbox");
-    } else {
-      addInstallerProblem(report, 0, formatError("2018s", {file, *finding}));
-    }
+    if (fileIsThere(folder + file)) checkable = checkToolFolder(report, folder, file) && checkable;
   }
   if (!checkable) {
     addProblem(report, Severity::note, 0, "",

@@ -48,11 +48,13 @@ void compareVersions(const std::string& installedVersion, bool force, KitPlan& p
 
 // The codes no plan can foresee, by how far the run gets: another installer, or something in
 // the guard's way, from the start; the machine's copy of Intel's tool (its signature, its
-// answer) and the stamp from the version query on; the power supply once the versions are
-// compared; the update itself last.
+// copy into the stage, its answer) and the stamp from the version query on; the power supply once
+// the versions are compared; the update itself last.
 void addUnforeseen(KitPlan& plan, bool queried, bool compared, bool updates) {
   plan.mayAlsoEndWith = {2015, 2019};
-  if (queried) plan.mayAlsoEndWith.insert(plan.mayAlsoEndWith.end(), {2018, 4000, 2001, 2003});
+  if (queried) {
+    plan.mayAlsoEndWith.insert(plan.mayAlsoEndWith.end(), {2018, 2020, 4000, 2001, 2003});
+  }
   if (compared) plan.mayAlsoEndWith.push_back(2016);
   if (updates) plan.mayAlsoEndWith.insert(plan.mayAlsoEndWith.end(), {4001, 3002, 2013});
 }

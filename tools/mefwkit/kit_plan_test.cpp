@@ -55,7 +55,8 @@ TEST_F(KitPlanTest, AnUpdateThatWouldGoAhead) {
             "Exit code:      0\n"
             "Ends with:      the update; a restart makes the new firmware effective\n"
             "May also end:   2015 (another update running), 2019 (one-instance guard blocked), "
-            "2018 (tool not signed by Intel), 4000 (tool error reading the version), 2001 (version "
+            "2018 (tool not signed by Intel), 2020 (tool or image not copied to the private "
+            "folder), 4000 (tool error reading the version), 2001 (version "
             "stamp not written), 2003 (version stamp not written), 2016 "
             "(on battery), 4001 (tool error during the update), 3002 (update waiting for a "
             "restart), 2013 (update not completed)\n");
@@ -67,7 +68,7 @@ TEST_F(KitPlanTest, AnUpdateThatWouldGoAhead) {
             "\"met\", \"comparison\": \"newer\", \"commandLine\": "
             "\"ME_Flash\\\\Local-Win\\\\FwUpdLcl64.exe -f ME_Flash\\\\11.8.55.3510.bin\", "
             "\"exitCode\": 0, \"code\": null, \"message\": null, \"mayAlsoEndWith\": [2015, "
-            "2019, 2018, 4000, 2001, 2003, 2016, 4001, 3002, 2013]}\n");
+            "2019, 2018, 2020, 4000, 2001, 2003, 2016, 4001, 3002, 2013]}\n");
 }
 
 TEST_F(KitPlanTest, TheFirstRefusalDecidesAndNamesItsStep) {
@@ -197,10 +198,10 @@ TEST_F(KitPlanTest, ANetworkPathIsRefusedBeforeAnythingIsRead) {
 TEST_F(KitPlanTest, TheUnforeseenCodesFollowHowFarTheRunGets) {
   EXPECT_EQ(plan("N01 1.03", "11.8.50.3399").mayAlsoEndWith, (std::vector<int>{2015, 2019}));
   EXPECT_EQ(plan("P10 1.0", "12.0.20.1310").mayAlsoEndWith,
-            (std::vector<int>{2015, 2019, 2018, 4000, 2001, 2003}));
+            (std::vector<int>{2015, 2019, 2018, 2020, 4000, 2001, 2003}));
   std::filesystem::remove("ME_Flash/12.0.20.1310.bin");
   EXPECT_EQ(plan("P10 1.0", "11.0.0.1").mayAlsoEndWith,
-            (std::vector<int>{2015, 2019, 2018, 4000, 2001, 2003, 2016}));
+            (std::vector<int>{2015, 2019, 2018, 2020, 4000, 2001, 2003, 2016}));
 }
 
 }  // namespace
