@@ -105,6 +105,8 @@ class Kitbox:
         env["SystemDrive"] = str(self.drive)
         # The run records go to a folder of the Kitbox's own, never to /var/lib.
         env["MEFW_STATE_DIR"] = str(self.folder.parent / (self.folder.name + "-state"))
+        # The simulated tool runs in the installer's stage; its scenario stays in the Kitbox.
+        env["MEFW_SIM_FOLDER"] = str(self.folder)
         env.update(extra or {})
         return env
 

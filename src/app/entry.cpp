@@ -25,7 +25,7 @@
 #include "system/bios_query.h"
 #include "system/command_runner.h"
 #include "system/system_info.h"
-#include "system/tool_signature.h"
+#include "system/tool_stage.h"
 
 namespace {
 
@@ -93,9 +93,9 @@ void runFirmwareMode(Run& run) {
   } else if (runSettings().systemInfoMode) {
     queryBiosVersion();
     run.systemInfo->setBiosVersion(currentBiosVersion());
-    // A tool that is not there cannot be checked, and is not run.
-    checkFileExists(toolFolder, toolFileName);
-    checkToolSignature(toolFolder, toolFileName);
+    // No existence check here: a tool that is not there is not copied, and its query, run in
+    // the stage, finds no version.
+    stageToolFolderIfThere(toolFolder, toolFileName);
     readInstalledFirmware(*run.systemInfo);
     run.systemInfo->showSystemInfo();
     run.result = 1;
@@ -202,6 +202,8 @@ void endRun(Run& run) {
     recordRunEnd(run.result, restarting);
     writeRunEvent(runEndEvent());
   }
+  // After the last record, which keeps what the tools wrote there.
+  removeStage();
   platform::endStayThroughFlash();
   if (!silentFlag() && !run.scanning) pauseSeconds(30);
 }

@@ -20,6 +20,7 @@ const std::string updateOutput =
     "verification: [ 0 % ]\rverification: [ 100 % ]\rverification: [ COMPLETE ]\r\n"
     "FW Update:  [ 0% (|)]\rFW Update:  [ 100% (/)]\rFW Update completed successfully.\r\n";
 const std::string pause = "Timeout /T 30";
+const std::string stagedTool = "stage-1\\ME_Flash\\Local-Win\\FwUpdLcl64.exe";
 
 // A Kitbox in the test's folder, with scripted answers from wmic and the update tool.
 class EntryTest : public UnitTest {
@@ -255,7 +256,12 @@ TEST_F(EntryTest, MeInfoModeComesBeforeSystemInformation) {
 TEST_F(EntryTest, IntelsToolIsCheckedBeforeItsFirstStartAndRefusedBeforeAnyStart) {
   EXPECT_EQ(run({"-s"}), 0);
   ASSERT_EQ(fake().signatureChecks.size(), 1u);
-  EXPECT_EQ(fake().signatureChecks[0].path, "ME_Flash\\Local-Win\\FwUpdLcl64.exe");
+  // The copy in the stage, from which every one of Intel's commands starts.
+  EXPECT_EQ(fake().signatureChecks[0].path, stagedTool);
+  EXPECT_EQ(fake().pipeWorkingFolders,
+            (std::vector<std::string>{fake().systemProgramsFolder, "stage-1", "stage-1"}));
+  EXPECT_EQ(readFileBytes("ME_Flash/11.8.55.3510.bin"), "image");
+  EXPECT_FALSE(fs::exists("stage-1"));
   // After wmic, before the version query: the check, then the start.
   EXPECT_EQ(fake().signatureChecks[0].pipesOpenedBefore, 1u);
   EXPECT_EQ(fake().pipesOpened,
@@ -265,7 +271,7 @@ TEST_F(EntryTest, IntelsToolIsCheckedBeforeItsFirstStartAndRefusedBeforeAnyStart
        {platform::Signature{platform::SignatureState::none, "", ""},
         platform::Signature{platform::SignatureState::altered, "", ""}}) {
     restartProcess();
-    fake().signatures["ME_Flash\\Local-Win\\FwUpdLcl64.exe"] = refused;
+    fake().signatures[stagedTool] = refused;
     fs::remove(folder / "drive" / "MeFwVer.sys");
     EXPECT_EQ(run({"-s"}), 2018);
     EXPECT_EQ(fake().pipesOpened, std::vector<std::string>{biosVersionCommand});
@@ -277,8 +283,7 @@ TEST_F(EntryTest, IntelsToolIsCheckedBeforeItsFirstStartAndRefusedBeforeAnyStart
 }
 
 TEST_F(EntryTest, AllowUnsignedRunsAToolWithoutSignatureAfterAWarning) {
-  fake().signatures["ME_Flash\\Local-Win\\FwUpdLcl64.exe"] = {platform::SignatureState::none, "",
-                                                              ""};
+  fake().signatures[stagedTool] = {platform::SignatureState::none, "", ""};
   EXPECT_EQ(run({"-s", "-allowunsigned", "-log"}), 0);
   EXPECT_EQ(stampedVersion(), "11.8.55.3510");
   EXPECT_NE(readFileBytes("runLog.log").find("FwUpdLcl64.exe has no signature"), std::string::npos);
@@ -294,21 +299,26 @@ TEST_F(EntryTest, DiagnosticModesCheckTheirToolsBeforeRunningThem) {
   fs::create_directories("MEInfo/Win/WINDOWS64");
   writeFileBytes("MEInfo/Win/WINDOWS64/MEInfoWin64.exe", "tool");
   fake().commandOutput["MEInfo\\Win\\WINDOWS64\\MEInfoWin64.exe -verbose"] = "";
-  fake().signatures["MEInfo\\Win\\WINDOWS64\\MEInfoWin64.exe"] = {platform::SignatureState::valid,
-                                                                  "Other Tools Corporation", ""};
+  fake().signatures["stage-1\\MEInfo\\Win\\WINDOWS64\\MEInfoWin64.exe"] = {
+      platform::SignatureState::valid, "Other Tools Corporation", ""};
   EXPECT_EQ(run({"-s", "-meinfo"}), 2018);
   EXPECT_EQ(fake().pipesOpened.size(), 0u);
   EXPECT_FALSE(fs::exists("meInfoVerbose.txt"));
   restartProcess();
-  fake().signatures["ME_Flash\\Local-Win\\FwUpdLcl64.exe"] = {platform::SignatureState::altered, "",
-                                                              ""};
+  fake().signatures[stagedTool] = {platform::SignatureState::altered, "", ""};
   EXPECT_EQ(run({"-s", "-systeminfo"}), 2018);
   EXPECT_EQ(fake().pipesOpened, std::vector<std::string>{biosVersionCommand});
-  // A tool that is not there is not looked at, nor run.
+  // A tool that is not there is not copied: its query starts in the stage, where it finds
+  // nothing to run, and reads no version.
   restartProcess();
   fs::remove("ME_Flash/Local-Win/FwUpdLcl64.exe");
-  EXPECT_EQ(run({"-s", "-systeminfo"}), 1002);
-  EXPECT_EQ(fake().pipesOpened, std::vector<std::string>{biosVersionCommand});
+  fake().commandOutput[fwVersionCommand] = "";
+  fake().pipeOpenActions[fwVersionCommand] = [] {
+    EXPECT_FALSE(fs::exists("stage-1/ME_Flash/Local-Win/FwUpdLcl64.exe"));
+  };
+  EXPECT_EQ(run({"-s", "-systeminfo"}), 1015);
+  EXPECT_EQ(fake().pipesOpened, (std::vector<std::string>{biosVersionCommand, fwVersionCommand}));
+  EXPECT_EQ(fake().pipeWorkingFolders[1], "stage-1");
 }
 
 TEST_F(EntryTest, FailingStartUpIsStillCoded) {
@@ -676,8 +686,7 @@ TEST_F(ScanTest, AScanEndsWithTheCodeTheSilentUpdateReachesBeforeItsFlash) {
       {"unsigned tool",
        {},
        [](auto& f) {
-         f.signatures["ME_Flash\\Local-Win\\FwUpdLcl64.exe"] = {platform::SignatureState::none, "",
-                                                                ""};
+         f.signatures[stagedTool] = {platform::SignatureState::none, "", ""};
        },
        2018},
       {"no version", {}, [&](auto& f) { f.commandOutput[installed] = "garbage"; }, 1015},

@@ -62,6 +62,8 @@ ErrorCatalogue runTimeErrorCodes() {
        "ERROR 2018s: The tool # is not signed by Intel Corporation (#). The Kitbox may have been "
        "altered: get it again from Norvane."},
       {"2019s", "ERROR 2019s: The one-instance guard # cannot be set up: #."},
+      {"2020s",
+       "ERROR 2020s: The Kitbox file # could not be copied to the installer's private folder: #."},
       {"3000n",
        "CODE  3000n: The system's firmware # is newer than the kitbox #, cannot downgrade."},
       {"3001n",

@@ -7,6 +7,7 @@
 #include "console/messages.h"
 #include "platform/platform.h"
 #include "settings/text_case.h"
+#include "system/tool_stage.h"
 
 namespace {
 
@@ -61,6 +62,8 @@ void claimFirmwareAccess() {
   // A folder the tools cannot start in fails every run, so it is told first.
   checkWorkingFolderIsLocal();
   claimInstallerLock();
+  // Holding the guard, this run knows that no other installer or flash uses a stage.
+  removeLeftStages();
 }
 
 bool runHoldsGuard() { return guardHeld(); }

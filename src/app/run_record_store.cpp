@@ -5,14 +5,22 @@
 #include <tuple>
 
 #include "app/run_guards.h"
+#include "app/state_folder.h"
+#include "console/log_files.h"
 #include "console/messages.h"
 #include "platform/platform.h"
+#include "system/tool_stage.h"
+
+static_assert(writtenLogTailLimit == logCopyLimit, "a log's copy is the tail the log keeps");
 
 namespace {
 
 struct Store {
   bool opened = false;
   bool usable = false;
+  // Opened before the run held the one-instance guard, and unusable: tried once more once it
+  // does, since only then may an unsound state folder be renamed aside.
+  bool awaitingGuard = false;
   bool complained = false;
   std::string folder;
   // Empty until the run holds the guard and its folder was made.
@@ -57,7 +65,7 @@ void pruneRunFolders(const std::string& runs, const std::string& own) {
     if (name == own) continue;
     // Each folder is checked as if it were written in: a planted one is not ours to empty.
     std::string path = inFolder(runs, name);
-    if (platform::openOwnFolder(path).empty()) platform::removeOwnFolder(path);
+    if (folderProblem(path, platform::folderFacts(path)).empty()) platform::removeOwnFolder(path);
   }
 }
 
@@ -68,11 +76,21 @@ bool refuse(const std::string& problem) {
   return false;
 }
 
-bool openStateFolder() {
+std::string openFolderProblem(const std::string& path) {
+  return folderProblem(path, platform::openOwnFolder(path));
+}
+
+// An unsound state folder is tried once more when the run holds the guard: only then may it be
+// renamed aside.
+bool useStateFolder() {
   Store& current = store();
+  bool guard = runHoldsGuard();
   current.opened = true;
-  platform::StateFolder state = platform::openStateFolder();
+  current.awaitingGuard = !guard;
+  StateFolderChoice state = openStateFolder(guard, std::time(nullptr));
+  if (!state.note.empty()) printVerbose("The state folder " + state.note + "\n", "default");
   if (state.path.empty()) return refuse(state.problem);
+  current.awaitingGuard = false;
   current.folder = state.path;
   current.usable = true;
   return true;
@@ -83,25 +101,27 @@ bool openStateFolder() {
 bool openRunFolder(const RunRecord& record) {
   Store& current = store();
   std::string runs = inFolder(current.folder, "runs");
-  std::string problem = platform::openOwnFolder(runs);
+  std::string problem = openFolderProblem(runs);
   std::string name = runFolderName(record.started, platform::processId());
-  if (problem.empty()) problem = platform::openOwnFolder(inFolder(runs, name));
+  if (problem.empty()) problem = openFolderProblem(inFolder(runs, name));
   if (!problem.empty()) return refuse(problem);
   current.runFolder = inFolder(runs, name);
   pruneRunFolders(runs, name);
   return true;
 }
 
-// The state folder is opened once per run, by the first record written or read.
+// The state folder is opened by the first record written or read, and once more when the run
+// has claimed the guard since: only then may an unsound one be renamed aside.
 bool openStateFolderOnce() {
-  if (!store().opened) openStateFolder();
-  return !store().folder.empty();
+  Store& current = store();
+  bool retry = current.opened && current.awaitingGuard && runHoldsGuard();
+  if (!current.opened || retry) useStateFolder();
+  return !current.folder.empty();
 }
 
 bool openStore(const RunRecord& record) {
   Store& current = store();
-  if (!current.opened && !openStateFolder()) return false;
-  if (!current.usable) return false;
+  if (!openStateFolderOnce() || !current.usable) return false;
   if (current.runFolder.empty() && runHoldsGuard()) return openRunFolder(record);
   return true;
 }
@@ -120,8 +140,9 @@ bool writeFile(const std::string& path, const std::string& bytes, bool synced = 
 // as much memory again.
 constexpr std::uint64_t logCopyBlock = 64 * 1024;
 
-// A log that is not there (any more) has nothing to copy.
-bool copyLog(const std::string& name, const std::string& path) {
+// A file the tools wrote in the stage; one that is not there (any more) has nothing to copy.
+// The stage is the installer's own, so it may be read by name.
+bool copyStageFile(const std::string& name, const std::string& path) {
   std::optional<platform::FilePart> whole = platform::readFilePart(name, 0, 0);
   if (!whole) return true;
   std::uint64_t size = whole->size;
@@ -135,10 +156,25 @@ bool copyLog(const std::string& name, const std::string& path) {
   return written && file.commit();
 }
 
+// The copy is of the bytes the installer wrote, never of what the Kitbox holds by that name
+// now: anyone who may write the Kitbox may have put a link to a secret there since.
+bool copyLog(const std::string& name, const std::string& path) {
+  std::optional<std::uint64_t> size = writtenLogSize(name);
+  if (!size) return true;
+  platform::OutputFile file(path, platform::FileMode::raw, platform::WriteMethod::replaceUnsynced);
+  return file.isOpen() && file.write(logCopyHeader(*size)) &&
+         copyWrittenLog(name, [&file](std::string_view part) { return file.write(part); }) &&
+         file.commit();
+}
+
 void copyLogs(const RunRecord& record) {
   for (const std::string& name : record.logs) {
     std::string path = inFolder(store().runFolder, name);
     if (!copyLog(name, path)) complain("cannot write " + path);
+  }
+  for (const StageFile& file : stageFilesWrittenByTools()) {
+    std::string path = inFolder(store().runFolder, "stage-" + file.name);
+    if (!copyStageFile(file.path, path)) complain("cannot write " + path);
   }
 }
 

@@ -4,6 +4,8 @@
 
 #include "app/run_guards.h"
 #include "app/run_record_store.h"
+#include "console/log_files.h"
+#include "console/messages.h"
 #include "test_support.h"
 
 namespace fs = std::filesystem;
@@ -248,8 +250,9 @@ TEST_F(RunRecordStoreTest, LastFlashFollowsTheFlashWhenResultCannotBeWritten) {
 }
 
 TEST_F(RunRecordStoreTest, CopiesTheRunsLogsCutToTheirLastBytes) {
-  writeFileBytes("runLog.log", "first\n" + std::string(logCopyLimit - 5, 'y') + "last\n");
-  writeFileBytes("installerError.log", "short\n");
+  writeLinesToFile("runLog.log", {"first\n", std::string(logCopyLimit - 5, 'y'), "last\n"},
+                   platform::FileMode::raw);
+  writeLinesToFile("installerError.log", {"short\n"}, platform::FileMode::raw);
   RunRecord run = record();
   run.logs = {"installerError.log", "runLog.log"};
   writeRunRecord(run, true);
@@ -258,6 +261,35 @@ TEST_F(RunRecordStoreTest, CopiesTheRunsLogsCutToTheirLastBytes) {
   EXPECT_EQ(copy.substr(0, copy.find('\n') + 1),
             "[cut: only the last 4194304 of 4194310 bytes are kept]\n");
   EXPECT_EQ(copy.substr(copy.find('\n') + 1), std::string(logCopyLimit - 5, 'y') + "last\n");
+}
+
+TEST_F(RunRecordStoreTest, ALogsCopyIsWhatTheInstallerWroteNotWhatTheKitboxNowHolds) {
+  writeLinesToFile("meInfoVerbose.txt", {"report\n"});
+  writeFileBytes("secret", "secret\n");
+  fs::remove("meInfoVerbose.txt");
+  std::error_code noLinks;
+  fs::create_symlink("secret", "meInfoVerbose.txt", noLinks);
+  if (noLinks) writeFileBytes("meInfoVerbose.txt", "secret\n");
+  RunRecord run = record();
+  run.logs = logFilesWritten();
+  writeRunRecord(run, true);
+  // As the file was written: in text mode, with the line end of the platform's runtime.
+  EXPECT_EQ(readFileBytes(runFolder() + "/meInfoVerbose.txt"), "report\r\n");
+}
+
+TEST_F(RunRecordStoreTest, ALongRunLogsCopyIsTakenFromTheLogAsItWasWritten) {
+  for (int i = 0; i < 4400; ++i) {
+    printVerbose(std::to_string(i) + std::string(1000, 'x') + "\n", "default");
+  }
+  printRunLog();
+  printVerbose("after the file was written\n", "default");
+  std::string file = readFileBytes("runLog.log");
+  ASSERT_GT(file.size(), logCopyLimit);
+  RunRecord run = record();
+  run.logs = logFilesWritten();
+  writeRunRecord(run, true);
+  EXPECT_EQ(readFileBytes(runFolder() + "/runLog.log"),
+            logCopyHeader(file.size()) + file.substr(file.size() - logCopyLimit));
 }
 
 TEST_F(RunRecordStoreTest, PrunesOtherRunsButNeverFoldersOfAnotherForm) {
@@ -282,12 +314,13 @@ TEST_F(RunRecordStoreTest, WritesNothingThroughAFolderTheChecksRefuse) {
     resetProcessState();
     claimFirmwareAccess();
     fs::remove_all("state");
-    fake().refusedFolders[refused] = "is a reparse point";
+    fake().folderFacts[refused] = {true, true, true, platform::Account::system, {}};
     writeRunRecord(record(), false);
     writeRunRecord(record(), true);
     EXPECT_FALSE(fs::exists("state/last-run.json")) << refused;
     EXPECT_FALSE(fs::exists(runFolder() + "/result.json")) << refused;
-    EXPECT_EQ(runLogText(), "The run record was not written: " + refused + " is a reparse point\n");
+    EXPECT_EQ(runLogText(),
+              "The run record was not written: " + refused + " is a link or reparse point\n");
   }
 }
 
@@ -307,10 +340,40 @@ TEST_F(RunRecordStoreTest, PruningSkipsARefusedRunFolder) {
     fs::create_directories("state/runs/" + runFolderName(1700000000 + i, 1));
   }
   std::string planted = "state\\runs\\" + runFolderName(1700000000, 1);
-  fake().refusedFolders[planted] = "is owned by another account";
+  fake().folderFacts[planted] = {true, true, false, platform::Account::other, {}};
   writeRunRecord(record(), false);
   EXPECT_TRUE(fs::exists("state/runs/" + runFolderName(1700000000, 1)));
   EXPECT_FALSE(fs::exists("state/runs/" + runFolderName(1700000001, 1)));
+}
+
+TEST_F(RunRecordStoreTest, AnUnsoundStateFolderIsRenamedAsideOnlyOnceTheGuardIsHeld) {
+  fs::create_directories("state/runs");
+  writeFileBytes("state/last-run.json", "planted");
+  fake().folderFacts["state"] = {true, true, false, platform::Account::other, {}};
+  resetRunHoldsGuard();
+  writeRunRecord(record(), false);
+  EXPECT_EQ(readFileBytes("state/last-run.json"), "planted");
+  EXPECT_TRUE(fake().foldersRenamed.empty());
+  claimFirmwareAccess();
+  writeRunRecord(record(), false);
+  ASSERT_EQ(fake().foldersRenamed.size(), 1u);
+  std::string aside = fake().foldersRenamed[0].substr(std::string("state -> ").size());
+  EXPECT_EQ(aside.substr(0, 17), "state.untrusted-2") << aside;
+  EXPECT_EQ(aside.size(), std::string("state.untrusted-20261208T231000Z-abcdefgh").size());
+  EXPECT_EQ(readFileBytes(aside + "/last-run.json"), "planted");
+  EXPECT_EQ(readFileBytes("state/last-run.json"), runRecordJson(record()));
+}
+
+TEST_F(RunRecordStoreTest, AnUnsoundVendorFolderIsNeverRenamed) {
+  fake().stateVendor = "vendor";
+  fake().stateFolder = "vendor\\state";
+  fake().folderFacts["vendor"] = {true, true, false, platform::Account::unreadable, {}};
+  claimFirmwareAccess();
+  writeRunRecord(record(), false);
+  EXPECT_TRUE(fake().foldersRenamed.empty());
+  EXPECT_FALSE(fs::exists("vendor/state"));
+  EXPECT_EQ(runLogText(),
+            "The run record was not written: vendor has an owner that cannot be read\n");
 }
 
 }  // namespace

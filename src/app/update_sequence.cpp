@@ -14,7 +14,7 @@
 #include "settings/run_settings.h"
 #include "system/bios_query.h"
 #include "system/command_runner.h"
-#include "system/tool_signature.h"
+#include "system/tool_stage.h"
 #include "update/confirmation.h"
 #include "update/update_run.h"
 
@@ -111,9 +111,10 @@ UpdateOutcome runUpdateSequence(SystemInfo& systemInfo, FirmwareUpdater& updater
   int profileIndex = selectProfile(profiles, selectedProfile);
   noteProfile(profileIndex, selectedProfile.firmwareVersion);
   checkPrerequisite(selectedProfile);
-  // The version query runs the update tool, so the tool is looked for first.
+  // The version query runs the update tool, so the tool is looked for first; it then runs
+  // from the stage, as a copy checked there.
   checkFileExists(toolFolder, toolFileName);
-  checkToolSignature(toolFolder, toolFileName);
+  stageToolFolder(toolFolder, toolFileName);
   std::optional<PendingRestart> pending = readInstalledFirmware(systemInfo);
   stampInstalledFirmware(systemInfo, updater, pending, run);
   checkVersions(systemInfo, selectedProfile);
@@ -123,10 +124,10 @@ UpdateOutcome runUpdateSequence(SystemInfo& systemInfo, FirmwareUpdater& updater
     showWarning(systemInfo, selectedProfile);
   }
   checkFileExists(firmwareFolder, selectedProfile.meFirmwareFile);
+  // Copied before the question: what the user confirms is what is flashed.
+  stageFirmwareImage(selectedProfile.meFirmwareFile);
   if (scan) return scanned(systemInfo, selectedProfile);
   if (!silentFlag() && !askUserToUpdate()) return decline();
-  // The same file as for the version query, checked then and held open since.
-  checkToolSignature(toolFolder, toolFileName);
   recordFlashStart();
   writeRunEvent(flashStartEvent());
   runUpdate(updater, selectedProfile.meFirmwareFile);

@@ -1,6 +1,10 @@
 #pragma once
 
+#include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/platform.h"
@@ -20,3 +24,22 @@ void writeLinesToFile(const std::string& fileName, const std::vector<std::string
 // the MEInfo report), for the run record.
 std::vector<std::string> logFilesWritten();
 void resetLogFilesWritten();
+
+// What the last write of a file through here put in it, as bytes on the disk (line ends as
+// the file mode wrote them), for the run record: never read back from the file, which others
+// may have replaced since.
+struct WrittenLog {
+  std::uint64_t size = 0;
+  // The last writtenLogTailLimit bytes; empty for a copy of the run log, which holds them still.
+  std::string tail;
+  bool fromRunLog = false;
+  std::size_t runLogBytes = 0;
+};
+constexpr std::size_t writtenLogTailLimit = 4 * 1024 * 1024;
+
+// The whole size of what the last write put in the file; nothing for a file not written here.
+std::optional<std::uint64_t> writtenLogSize(const std::string& fileName);
+
+// Hands the last writtenLogTailLimit bytes of what the last write put in the file to `use`,
+// part by part; false once `use` fails. Nothing for a file not written here.
+bool copyWrittenLog(const std::string& fileName, const std::function<bool(std::string_view)>& use);

@@ -40,10 +40,15 @@ void RunLog::clear() {
 }
 
 bool RunLog::writeTo(platform::OutputFile& file, std::size_t bytes) const {
+  return forEachPart(bytes, [&file](std::string_view part) { return file.write(part); });
+}
+
+bool RunLog::forEachPart(std::size_t bytes,
+                         const std::function<bool(std::string_view)>& use) const {
   for (const std::string& block : blocks) {
     if (bytes == 0) break;
     std::string_view part = std::string_view(block).substr(0, bytes);
-    if (!file.write(part)) return false;
+    if (!use(part)) return false;
     bytes -= part.size();
   }
   return true;

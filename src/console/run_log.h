@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,6 +23,8 @@ struct RunLog {
 
   // Writes the first `bytes` bytes of the text; false when a write failed.
   bool writeTo(platform::OutputFile& file, std::size_t bytes) const;
+  // Hands the first `bytes` bytes of the text to `use`, part by part; false once it fails.
+  bool forEachPart(std::size_t bytes, const std::function<bool(std::string_view)>& use) const;
 
   std::string text() const;
   std::vector<std::string> messages() const;

@@ -102,7 +102,8 @@ struct IgnoredForSpawn {
 // reading end, or -1. A flash inherits the installer lock's descriptor: the lock belongs to the
 // open file, so the flash holds it as long as it runs, also when this program is ended first.
 // Every other descriptor of the lock is closed on exec.
-int spawnShell(const std::string& commandLine, bool ownGroup, bool flash, pid_t& child) {
+int spawnShell(const std::string& commandLine, const std::string& workingFolder, bool ownGroup,
+               bool flash, pid_t& child) {
   int ends[2];
   if (pipe2(ends, O_CLOEXEC) != 0) return -1;
   int lock = flash ? claimedLockDescriptor() : -1;
@@ -110,6 +111,8 @@ int spawnShell(const std::string& commandLine, bool ownGroup, bool flash, pid_t&
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, ends[1], STDOUT_FILENO);
+  std::string folder = toPosixSeparators(workingFolder);
+  if (!folder.empty()) posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
   posix_spawnattr_t attributes;
   prepareSpawnAttributes(attributes, ownGroup, flash);
   std::string shell = "/bin/sh";
@@ -259,7 +262,8 @@ struct CommandPipe::State {
   RunningCommand command;
 };
 
-CommandPipe::CommandPipe(const std::string& commandLine, TimeLimit timeLimit, CommandRole role)
+CommandPipe::CommandPipe(const std::string& commandLine, TimeLimit timeLimit, CommandRole role,
+                         const std::string& workingFolder)
     : state(new State) {
   std::fflush(stdout);  // the child's output must not overtake ours
   RunningCommand& command = state->command;
@@ -267,7 +271,8 @@ CommandPipe::CommandPipe(const std::string& commandLine, TimeLimit timeLimit, Co
   command.flash = flash;
   command.limited = !flash && timeLimit > TimeLimit::zero();
   command.deadline = Clock::now() + timeLimit;
-  command.descriptor = spawnShell(commandLine, command.limited, flash, command.child);
+  command.descriptor =
+      spawnShell(commandLine, workingFolder, command.limited, flash, command.child);
   // Read past stdio, so that the program knows when a read may wait.
   command.buffer.source = &command;
   command.buffer.read = readPipe;

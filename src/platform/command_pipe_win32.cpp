@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/files_win32.h"
 #include "platform/flash_console_win32.h"
 #include "platform/pipe_chunks.h"
 #include "platform/platform.h"
@@ -73,10 +74,11 @@ HANDLE flashStandardHandle(DWORD which) {
 // with ERROR_ACCESS_DENIED and starts nothing, so the flash is then started in the job, within
 // the same start.
 bool createFlashProcess(const std::string& interpreter, std::string& arguments,
-                        STARTUPINFOA& startup, PROCESS_INFORMATION& started) {
+                        const char* workingFolder, STARTUPINFOA& startup,
+                        PROCESS_INFORMATION& started) {
   for (bool breakaway : {true, false}) {
     if (CreateProcessA(interpreter.c_str(), arguments.data(), nullptr, nullptr, TRUE,
-                       flashCreationFlags(breakaway), nullptr, nullptr, &startup, &started)) {
+                       flashCreationFlags(breakaway), nullptr, workingFolder, &startup, &started)) {
       return true;
     }
     if (GetLastError() != ERROR_ACCESS_DENIED) return false;
@@ -107,9 +109,10 @@ void offerGuard(bool flash, DWORD inherit) {
 // Starts the interpreter suspended when it is to join a job, so that it starts nothing
 // outside the job. A command whose limit cannot be enforced, because it cannot join its job,
 // counts as not started: its reading could otherwise wait for ever on a grandchild.
-bool startInterpreter(RunningCommand& state, const std::string& commandLine, HANDLE outputEnd) {
+bool startInterpreter(RunningCommand& state, const std::string& commandLine,
+                      const std::string& workingFolder, HANDLE outputEnd) {
   std::string interpreter = commandInterpreter();
-  std::string arguments = "\"" + interpreter + "\" /c " + commandLine;
+  std::string arguments = interpreterCommandLine(interpreter, commandLine);
   keepCommandsFromWorkingFolder();
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
@@ -122,10 +125,10 @@ bool startInterpreter(RunningCommand& state, const std::string& commandLine, HAN
   PROCESS_INFORMATION started{};
   DWORD flags = state.job != nullptr ? CREATE_SUSPENDED : 0;
   offerGuard(state.flash, HANDLE_FLAG_INHERIT);
-  bool ok = state.flash
-                ? createFlashProcess(interpreter, arguments, startup, started)
-                : CreateProcessA(interpreter.c_str(), arguments.data(), nullptr, nullptr, TRUE,
-                                 flags, nullptr, nullptr, &startup, &started) != FALSE;
+  const char* folder = workingFolder.empty() ? nullptr : workingFolder.c_str();
+  bool ok = state.flash ? createFlashProcess(interpreter, arguments, folder, startup, started)
+                        : CreateProcessA(interpreter.c_str(), arguments.data(), nullptr, nullptr,
+                                         TRUE, flags, nullptr, folder, &startup, &started) != FALSE;
   offerGuard(state.flash, 0);
   for (HANDLE copy : {startup.hStdInput, startup.hStdError}) {
     if (copy != nullptr) CloseHandle(copy);
@@ -201,7 +204,8 @@ bool startWatchdog(RunningCommand& state, TimeLimit timeLimit,
   return state.watchdog != nullptr;
 }
 
-bool launch(RunningCommand& state, const std::string& commandLine, TimeLimit timeLimit) {
+bool launch(RunningCommand& state, const std::string& commandLine, TimeLimit timeLimit,
+            const std::string& workingFolder) {
   SECURITY_ATTRIBUTES inherited{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
   HANDLE outputEnd = nullptr;
   if (!CreatePipe(&state.output, &outputEnd, &inherited, 0)) {
@@ -217,7 +221,7 @@ bool launch(RunningCommand& state, const std::string& commandLine, TimeLimit tim
       return false;
     }
   }
-  bool started = startInterpreter(state, commandLine, outputEnd);
+  bool started = startInterpreter(state, commandLine, workingFolder, outputEnd);
   CloseHandle(outputEnd);
   if (started && limited && !startWatchdog(state, timeLimit)) {
     TerminateJobObject(state.job, 1);
@@ -300,12 +304,13 @@ struct CommandPipe::State {
   RunningCommand command;
 };
 
-CommandPipe::CommandPipe(const std::string& commandLine, TimeLimit timeLimit, CommandRole role)
+CommandPipe::CommandPipe(const std::string& commandLine, TimeLimit timeLimit, CommandRole role,
+                         const std::string& workingFolder)
     : state(new State) {
   std::fflush(stdout);  // the child's output must not overtake ours
   RunningCommand& command = state->command;
   command.flash = role == CommandRole::flash;
-  if (!launch(command, commandLine, timeLimit)) {
+  if (!launch(command, commandLine, timeLimit, workingFolder)) {
     releaseCommand(command);
     command.output = INVALID_HANDLE_VALUE;
   }

@@ -1,15 +1,18 @@
 // Files on POSIX, emulating the Windows runtime's text mode so that logs and reports are
 // byte-identical on both builds.
 #include <dirent.h>
+#include <errno.h>
 #include <fcntl.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 
 #include "platform/file_opens.h"
@@ -47,6 +50,29 @@ bool InputFile::readLine(std::string& line) {
   return true;
 }
 
+namespace {
+
+// Opens a file for writing, made when missing, never through a link: a log is written in the
+// Kitbox, which others may write, by a program with all rights. Non-blocking, so that a FIFO
+// planted in its place cannot hold the run; only a plain file with one name is truncated.
+FILE* openPlainFile(const std::string& path) {
+  int descriptor =
+      open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+  if (descriptor < 0) return nullptr;
+  struct stat info {};
+  bool plain = fstat(descriptor, &info) == 0 && S_ISREG(info.st_mode) && info.st_nlink == 1;
+  if (!plain || ftruncate(descriptor, 0) != 0 ||
+      fcntl(descriptor, F_SETFL, fcntl(descriptor, F_GETFL) & ~O_NONBLOCK) != 0) {
+    close(descriptor);
+    return nullptr;
+  }
+  FILE* stream = fdopen(descriptor, "wb");
+  if (stream == nullptr) close(descriptor);
+  return stream;
+}
+
+}  // namespace
+
 OutputFile::OutputFile(const std::string& path, FileMode mode, WriteMethod method)
     : state(new State) {
   state->mode = mode;
@@ -54,7 +80,7 @@ OutputFile::OutputFile(const std::string& path, FileMode mode, WriteMethod metho
   state->path = toPosixSeparators(path);
   state->writtenPath = state->path;
   if (method == WriteMethod::inPlace) {
-    state->stream = std::fopen(state->path.c_str(), "wb");
+    state->stream = openPlainFile(state->path);
   } else {
     state->stream = openTemporarySibling(state->path, mode, state->writtenPath);
   }
@@ -201,6 +227,167 @@ std::optional<std::vector<std::string>> filesInFolder(const std::string& path) {
 std::optional<std::vector<std::string>> foldersInFolder(const std::string& path) {
   // A link to a folder is not one of ours.
   return namesInFolder(path, false, [](mode_t mode) { return S_ISDIR(mode); });
+}
+
+namespace {
+
+// Removes what a folder holds, by descriptor, so that nothing renamed under it is followed.
+bool emptyFolderAt(int folder) {
+  DIR* directory = fdopendir(folder);
+  if (directory == nullptr) {
+    close(folder);
+    return false;
+  }
+  bool emptied = true;
+  while (dirent* entry = readdir(directory)) {
+    std::string name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    struct stat info {};
+    if (fstatat(dirfd(directory), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+      emptied = false;
+      continue;
+    }
+    if (S_ISDIR(info.st_mode)) {
+      int inner =
+          openat(dirfd(directory), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      bool inside = inner >= 0 && emptyFolderAt(inner);
+      emptied = inside && unlinkat(dirfd(directory), name.c_str(), AT_REMOVEDIR) == 0 && emptied;
+    } else {
+      emptied = unlinkat(dirfd(directory), name.c_str(), 0) == 0 && emptied;
+    }
+  }
+  closedir(directory);
+  return emptied;
+}
+
+}  // namespace
+
+bool removeFolderTree(const std::string& path) {
+  std::string folder = toPosixSeparators(path);
+  int descriptor = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (descriptor < 0) return false;
+  bool emptied = emptyFolderAt(descriptor);
+  return emptied && rmdir(folder.c_str()) == 0;
+}
+
+bool makeStageSubfolder(const std::string& path) {
+  return mkdir(toPosixSeparators(path).c_str(), 0700) == 0;
+}
+
+std::string lastSystemError() { return std::strerror(errno); }
+
+// Nothing is held open on POSIX: the stage is the user's own, mode 0700.
+void letGoOfHeldFiles() {}
+
+std::string randomName(std::size_t length) {
+  static const char letters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+  std::string name;
+  while (name.size() < length) {
+    unsigned char bytes[32];
+    ssize_t count = getrandom(bytes, sizeof bytes, 0);
+    for (ssize_t i = 0; i < count && name.size() < length; ++i) {
+      if (bytes[i] < 252) name += letters[bytes[i] % 36];  // 252 = 7 * 36: no bias
+    }
+  }
+  return name;
+}
+
+namespace {
+
+FileCopy failedCopy(FileCopy copy) {
+  copy.outcome = CopyOutcome::failed;
+  copy.problem = lastSystemError();
+  return copy;
+}
+
+// Copies at most `limit` bytes; false when a read or write failed or there were more.
+bool copyBytes(int from, int to, std::uint64_t limit, FileCopy& copy) {
+  char buffer[64 * 1024];
+  std::uint64_t total = 0;
+  for (;;) {
+    ssize_t count = read(from, buffer, sizeof buffer);
+    if (count < 0 && errno == EINTR) continue;
+    if (count < 0) return false;
+    if (count == 0) return true;
+    total += static_cast<std::uint64_t>(count);
+    if (total > limit) {  // it grew while it was copied
+      copy.outcome = CopyOutcome::tooLarge;
+      copy.size = total;
+      return false;
+    }
+    if (copy.firstBytes.size() < 2) {
+      copy.firstBytes.append(buffer, std::min<std::size_t>(static_cast<std::size_t>(count),
+                                                           2 - copy.firstBytes.size()));
+    }
+    if (write(to, buffer, static_cast<std::size_t>(count)) != count) return false;
+  }
+}
+
+}  // namespace
+
+FileCopy copyFileNoLinks(const std::string& source, const std::string& target,
+                         std::uint64_t limit) {
+  noteFileOpened(source);
+  FileCopy copy;
+  int from =
+      open(toPosixSeparators(source).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (from < 0) {
+    if (errno == ELOOP) copy.outcome = CopyOutcome::link;
+    return errno == ELOOP ? copy : failedCopy(copy);
+  }
+  struct stat info {};
+  if (fstat(from, &info) != 0 || !S_ISREG(info.st_mode)) {
+    copy = failedCopy(copy);
+    if (S_ISREG(info.st_mode) == 0) copy.problem = "not a file";
+    close(from);
+    return copy;
+  }
+  copy.size = static_cast<std::uint64_t>(info.st_size);
+  if (copy.size > limit) {
+    close(from);
+    copy.outcome = CopyOutcome::tooLarge;
+    return copy;
+  }
+  int to = open(toPosixSeparators(target).c_str(),
+                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0700);
+  if (to < 0) {
+    copy = failedCopy(copy);
+    close(from);
+    return copy;
+  }
+  bool copied = copyBytes(from, to, limit, copy);
+  if (!copied && copy.outcome != CopyOutcome::tooLarge) copy = failedCopy(copy);
+  if (close(to) != 0 && copied) {
+    copied = false;
+    copy = failedCopy(copy);
+  }
+  close(from);
+  if (copied) copy.outcome = CopyOutcome::copied;
+  return copy;
+}
+
+FileCopy inspectFileNoLinks(const std::string& source) {
+  noteFileOpened(source);
+  FileCopy found;
+  int from =
+      open(toPosixSeparators(source).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (from < 0) {
+    if (errno == ELOOP) found.outcome = CopyOutcome::link;
+    return errno == ELOOP ? found : failedCopy(found);
+  }
+  struct stat info {};
+  char start[2];
+  ssize_t count = 0;
+  if (fstat(from, &info) != 0 || !S_ISREG(info.st_mode) || (count = read(from, start, 2)) < 0) {
+    found = failedCopy(found);
+    if (S_ISREG(info.st_mode) == 0) found.problem = "not a file";
+  } else {
+    found.outcome = CopyOutcome::copied;
+    found.size = static_cast<std::uint64_t>(info.st_size);
+    found.firstBytes.assign(start, static_cast<std::size_t>(count));
+  }
+  close(from);
+  return found;
 }
 
 bool removeOwnFolder(const std::string& path) {

@@ -83,9 +83,11 @@ constexpr std::size_t queryOutputCap = 32 * 1024 * 1024;
 // time only). A query without a time limit is waited for as long as it runs.
 class CommandPipe {
  public:
-  // A flash ignores the time limit.
+  // A flash ignores the time limit. The command starts in `workingFolder`; empty: in the
+  // program's own working folder.
   explicit CommandPipe(const std::string& commandLine, TimeLimit timeLimit = noTimeLimit,
-                       CommandRole role = CommandRole::query);
+                       CommandRole role = CommandRole::query,
+                       const std::string& workingFolder = "");
   ~CommandPipe();
   CommandPipe(const CommandPipe&) = delete;
   CommandPipe& operator=(const CommandPipe&) = delete;
@@ -168,10 +170,15 @@ struct Signature {
   std::string detail;
 };
 
+// The folder Windows' own programs start in: the system folder, so that nothing they look for
+// in their working folder can be planted there. The POSIX build: "", the program's own working
+// folder, where its stand-ins expect to run.
+std::string systemProgramsFolder();
+
 // Checks a program file's embedded Authenticode signature, without any dialog and without
 // waiting on the network (revocation is looked up in the local cache only). On Windows the
-// file stays open until the process ends, with writing, deleting and renaming denied to
-// everyone, so that the file that was checked is the file that runs.
+// file stays open until the process ends (or letGoOfHeldFiles), with writing, deleting and
+// renaming denied to everyone, so that the file that was checked is the file that runs.
 Signature checkProgramSignature(const std::string& path);
 
 // From just before the flash until the run's last record is written, the installer must stay
@@ -186,6 +193,7 @@ void endStayThroughFlash();
 
 // Runs a command line through the command interpreter and waits for it; the result is
 // ignored by every caller. "Timeout /T n" pauses up to n seconds or until a key is pressed.
+// The command starts in the system folder (the POSIX build: the program's working folder).
 void runAndWait(const std::string& commandLine);
 
 // Asks the desktop to open a document with its default handler; silent on any failure.
@@ -236,7 +244,10 @@ class InputFile {
 
 class OutputFile {
  public:
-  // Creates or truncates the file (or its temporary sibling for the replacing methods).
+  // Creates or truncates the file (or its temporary sibling for the replacing methods). A file
+  // written in place is never written through a link: a symbolic link, a name-surrogate
+  // reparse point, a file with more than one hard link, or anything but a plain file, is
+  // refused and the file is not open.
   OutputFile(const std::string& path, FileMode mode, WriteMethod method);
   // An uncommitted file is abandoned: a temporary sibling is removed.
   ~OutputFile();
@@ -296,6 +307,72 @@ class RegularFile {
   struct State;
   std::unique_ptr<State> state;
 };
+
+// The stage: private copies of what the installer runs ---------------------------------------
+// The installer runs elevated, from a folder that others may write, and a name in it may be
+// re-pointed at any time. So whatever it runs is copied into a folder of its own that only
+// administrators can change, checked there and run from there.
+
+// A new, empty folder for this run's copies, or why none could be made. Windows:
+// <Windows folder>\Temp\mefwupdate-stage-<random>, the Windows folder from
+// GetSystemWindowsDirectoryW, made in one step with full control for SYSTEM and Administrators
+// only, nothing inherited. POSIX: mkdtemp (mode 0700) under $TMPDIR when that folder belongs to
+// the running user (or to root, when run as root) and others cannot write it unless it is
+// sticky; otherwise under /tmp. A name that already exists is never used.
+struct StageFolder {
+  std::string path;
+  std::string problem;  // the system error when there is no path
+};
+StageFolder makeStageFolder();
+
+// Makes a folder inside the stage, which it inherits its rights from; false when that fails.
+bool makeStageSubfolder(const std::string& path);
+
+// The stages that earlier runs left behind, in the place makeStageFolder uses: only folders
+// with a stage's name, this account (or SYSTEM/root) as owner and a stage's rights, that are
+// not links or reparse points.
+std::vector<std::string> leftStageFolders();
+
+// Removes a folder with everything in it. A link or reparse point inside is removed itself,
+// never followed. False when anything is left (a file still in use, say).
+bool removeFolderTree(const std::string& path);
+
+// How copying a Kitbox file into the stage went.
+enum class CopyOutcome {
+  copied,
+  // A symbolic link, a junction or another name-surrogate reparse point: never followed.
+  // Other reparse points (cloud placeholders, deduplicated files) are read as files.
+  link,
+  // Larger than the limit given: nothing was copied.
+  tooLarge,
+  // Not a file, or the system refused; `problem` says why.
+  failed,
+};
+
+struct FileCopy {
+  CopyOutcome outcome = CopyOutcome::failed;
+  std::uint64_t size = 0;  // of the source, when known
+  std::string firstBytes;  // the copy's first two bytes, at most
+  std::string problem;
+};
+
+// Copies the file `source` to `target`, a new file made for it (an existing one is a failure),
+// opening the source without following a link in its last name, as a whole and at most
+// `limit` bytes. The copy is then held open until letGoOfHeldFiles, with writing and deleting
+// denied to everyone (Windows), so that what is checked is what runs.
+FileCopy copyFileNoLinks(const std::string& source, const std::string& target, std::uint64_t limit);
+
+// What copyFileNoLinks would find of a file, without copying it: `copied` for a plain file
+// (its size and first two bytes), `link` or `failed`. For the kit authors' tool.
+FileCopy inspectFileNoLinks(const std::string& source);
+
+// Closes every file this process holds open against change: the stage's copies and the files
+// whose signatures were checked (Windows), so that the stage can be removed at the end of the
+// run.
+void letGoOfHeldFiles();
+
+// The error text of the last failed system call, as the system words it, on one line.
+std::string lastSystemError();
 
 // Makes the folder the working folder; false when it cannot be entered.
 bool changeWorkingFolder(const std::string& path);
@@ -386,22 +463,56 @@ std::string workingFolder();
 // so each of its own folders is checked before anything is written in it: one that another
 // account could have planted or redirected is left alone.
 
-// The state folder, made when missing, or why it cannot be used.
-struct StateFolder {
-  std::string path;     // empty when it cannot be used
-  std::string problem;  // why not, for one verbose line
+// Where the state folder lives. Windows: <ProgramData>\Norvane\mefwupdate, ProgramData as the
+// shell knows it (never from the environment), Norvane being the vendor folder that other
+// software may share. POSIX: /var/lib/mefwupdate, or MEFW_STATE_DIR, without a vendor folder.
+struct StatePlace {
+  std::string vendor;  // empty: none
+  std::string folder;  // empty: unknown, and `problem` says why
+  std::string problem;
+};
+StatePlace stateFolderPlace();
+
+// Who an account is to the installer.
+enum class Account { system, administrators, runningAccount, other, unreadable };
+
+// The rights to a folder that let an account change what the installer keeps in it.
+enum FolderRight : unsigned {
+  addEntries = 1,     // make files or folders in it
+  removeEntries = 2,  // delete or rename what is in it, or the folder itself
+  changeRights = 4,
+  takeOwnership = 8,
 };
 
-// Windows: <ProgramData>\Norvane\mefwupdate, ProgramData as the shell knows it (never from the
-// environment); Norvane and mefwupdate are made with a protected DACL: full control for SYSTEM
-// and Administrators, read for Users. POSIX: /var/lib/mefwupdate, or MEFW_STATE_DIR.
-StateFolder openStateFolder();
+struct FolderGrant {
+  Account trustee = Account::other;
+  unsigned rights = 0;  // FolderRight bits
+};
 
-// Makes a folder inside the state folder, or checks the one already there. Empty when it may be
-// written in; otherwise why not: not a folder, a reparse point (a symbolic link on POSIX), or
-// owned by an account other than SYSTEM, Administrators or the running one (on POSIX: another
-// user, or writable by group or others).
-std::string openOwnFolder(const std::string& path);
+// What the system says of a folder, read from the folder itself, never through a link.
+struct FolderFacts {
+  bool exists = false;
+  bool isFolder = false;
+  // A symbolic link, or a reparse point that stands for another name (a junction).
+  bool isLink = false;
+  Account owner = Account::unreadable;
+  // Who may change it, beyond its owner's own rights. POSIX: group and others' write bits.
+  std::vector<FolderGrant> grants;
+};
+
+// Makes the folder when it is missing (Windows: with a protected DACL giving full control to
+// SYSTEM and Administrators and read to Users; POSIX: mode 0755), opens it without following a
+// link or reparse point and reads its facts from what it opened. Windows keeps the handle,
+// without delete sharing, until the process ends or renameFolder lets go of it, so that the
+// folder that was checked cannot be renamed or replaced before it is written in.
+FolderFacts openOwnFolder(const std::string& path);
+
+// The facts of a folder, read without following a link and without making or holding it.
+FolderFacts folderFacts(const std::string& path);
+
+// Renames a folder within its parent, first letting go of any handle openOwnFolder holds on
+// it; false when that fails.
+bool renameFolder(const std::string& path, const std::string& newPath);
 
 // The names of the real folders directly in a folder (no links, no reparse points), in no
 // particular order; nothing when the folder cannot be read.
@@ -410,6 +521,9 @@ std::optional<std::vector<std::string>> foldersInFolder(const std::string& path)
 // Removes a folder made by openOwnFolder with the files in it. A link inside is removed itself,
 // never followed. False when anything is left.
 bool removeOwnFolder(const std::string& path);
+
+// A random text of `length` letters and digits, for names no one can guess.
+std::string randomName(std::size_t length);
 
 // At most `limit` bytes of a file from byte `offset` on (none past its end), and the file's
 // whole size; nothing when it cannot be read.

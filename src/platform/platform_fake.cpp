@@ -56,11 +56,13 @@ struct CommandPipe::State {
   bool flash = false;
 };
 
-CommandPipe::CommandPipe(const std::string& commandLine, TimeLimit timeLimit, CommandRole role)
+CommandPipe::CommandPipe(const std::string& commandLine, TimeLimit timeLimit, CommandRole role,
+                         const std::string& workingFolder)
     : state(new State) {
   flushOutput();
   FakePlatform& fake = fakePlatform();
   fake.pipesOpened.push_back(commandLine);
+  fake.pipeWorkingFolders.push_back(workingFolder);
   fake.pipeTimeLimits.push_back(timeLimit);
   fake.pipeRoles.push_back(role);
   state->flash = role == CommandRole::flash;
@@ -141,6 +143,8 @@ std::optional<std::string> systemProgram(SystemProgram program) {
   return fake.shutdownProgram;
 }
 
+std::string systemProgramsFolder() { return fakePlatform().systemProgramsFolder; }
+
 Signature checkProgramSignature(const std::string& path) {
   FakePlatform& fake = fakePlatform();
   fake.signatureChecks.push_back({path, fake.pipesOpened.size()});
@@ -215,28 +219,65 @@ std::optional<int> batteryOnlyCharge() {
 
 std::string workingFolder() { return fakePlatform().workingFolder; }
 
-std::string openOwnFolder(const std::string& path) {
-  auto refused = fakePlatform().refusedFolders.find(path);
-  if (refused != fakePlatform().refusedFolders.end()) return path + " " + refused->second;
-  std::string real = path;
+namespace {
+
+std::string realPath(std::string path) {
 #ifndef _WIN32
-  std::replace(real.begin(), real.end(), '\\', '/');
+  std::replace(path.begin(), path.end(), '\\', '/');
 #endif
-  std::error_code error;
-  std::filesystem::create_directory(real, error);
-  if (!std::filesystem::is_directory(std::filesystem::symlink_status(real, error))) {
-    return path + " is not a folder";
-  }
-  return "";
+  return path;
 }
 
-StateFolder openStateFolder() {
-  const FakePlatform& fake = fakePlatform();
-  if (fake.stateFolder.empty()) return {"", fake.stateFolderProblem};
-  std::string problem = openOwnFolder(fake.stateFolder);
-  if (!problem.empty()) return {"", problem};
-  return {fake.stateFolder, ""};
+}  // namespace
+
+FolderFacts folderFacts(const std::string& path) {
+  auto scripted = fakePlatform().folderFacts.find(path);
+  if (scripted != fakePlatform().folderFacts.end()) return scripted->second;
+  std::error_code error;
+  auto status = std::filesystem::symlink_status(realPath(path), error);
+  FolderFacts facts;
+  facts.exists = std::filesystem::exists(status);
+  facts.isFolder = std::filesystem::is_directory(status);
+  facts.isLink = std::filesystem::is_symlink(status);
+  facts.owner = Account::runningAccount;
+  return facts;
 }
+
+FolderFacts openOwnFolder(const std::string& path) {
+  if (fakePlatform().folderFacts.count(path) == 0) {
+    std::error_code error;
+    std::filesystem::create_directory(realPath(path), error);
+  }
+  return folderFacts(path);
+}
+
+bool renameFolder(const std::string& path, const std::string& newPath) {
+  fakePlatform().foldersRenamed.push_back(path + " -> " + newPath);
+  fakePlatform().folderFacts.erase(path);
+  std::error_code error;
+  std::filesystem::rename(realPath(path), realPath(newPath), error);
+  return !error;
+}
+
+StatePlace stateFolderPlace() {
+  const FakePlatform& fake = fakePlatform();
+  return {fake.stateVendor, fake.stateFolder, fake.stateFolderProblem};
+}
+
+StageFolder makeStageFolder() {
+  FakePlatform& fake = fakePlatform();
+  if (!fake.stageProblem.empty()) return {"", fake.stageProblem};
+  // A fresh folder, as the real ones are: the first free name.
+  for (int number = 1;; ++number) {
+    std::string path = "stage-" + std::to_string(number);
+    std::error_code error;
+    if (!std::filesystem::create_directory(path, error)) continue;
+    fake.stagesMade.push_back(path);
+    return {path, ""};
+  }
+}
+
+std::vector<std::string> leftStageFolders() { return fakePlatform().leftStages; }
 
 unsigned long processId() { return fakePlatform().processId; }
 

@@ -59,8 +59,10 @@ struct FakePlatform {
   // A pipe on this command line throws instead of opening, to test failures that are not
   // error messages.
   std::string throwingCommand;
-  // Command lines of every pipe opened (or attempted), in order, and the time limit of each.
+  // Command lines of every pipe opened (or attempted), in order, and the time limit, role and
+  // working folder of each.
   std::vector<std::string> pipesOpened;
+  std::vector<std::string> pipeWorkingFolders;
   std::vector<TimeLimit> pipeTimeLimits;
   std::vector<CommandRole> pipeRoles;
   // Commands whose output passes the query cap: their scripted output is handed out, then
@@ -101,6 +103,7 @@ struct FakePlatform {
   std::optional<std::string> wmicProgram = "wmic";
   std::string timeoutProgram = "Timeout";
   std::string shutdownProgram = "c:\\windows\\system32\\shutdown";
+  std::string systemProgramsFolder = "C:\\Windows\\System32";
   // The signature each program path carries; a path not listed is signed by Intel.
   std::map<std::string, Signature> signatures;
   // Every signature check, in order.
@@ -113,13 +116,16 @@ struct FakePlatform {
   int powerQueries = 0;
   std::string workingFolder = "C:\\Kitbox";
 
-  // The state folder openStateFolder hands out, made for real (relative to the test's folder);
-  // empty: there is none, and stateFolderProblem says why.
+  // The state folder's place (relative to the test's folder), its folders made for real;
+  // empty: it is unknown, and stateFolderProblem says why. stateVendor: its vendor folder.
+  std::string stateVendor;
   std::string stateFolder = "state";
   std::string stateFolderProblem;
-  // Folders (as the program names them) that the checks refuse, with the reason the platform
-  // would give: "is a reparse point", "is owned by another account".
-  std::map<std::string, std::string> refusedFolders;
+  // What the system says of folders (as the program names them); a folder not listed is made
+  // for real and is this account's, with no rights for others.
+  std::map<std::string, FolderFacts> folderFacts;
+  // Every folder renamed, as "from -> to".
+  std::vector<std::string> foldersRenamed;
   unsigned long processId = 4242;
   std::string computerName = "NORVANE-PC";
   // Every file opened for reading, as the program named it, in order.
@@ -133,6 +139,12 @@ struct FakePlatform {
   std::string eventSourceProblem;
   std::vector<FakeEvent> events;
   std::string eventProblem;
+
+  // The stages: each makeStageFolder makes the first free "stage-<n>" for real in the test's
+  // folder, unless stageProblem says why it cannot. leftStages: what leftStageFolders finds.
+  std::string stageProblem;
+  std::vector<std::string> stagesMade;
+  std::vector<std::string> leftStages;
 };
 
 // The process-wide fake.

@@ -177,6 +177,9 @@ std::optional<std::string> systemProgram(SystemProgram program) {
   return std::string("c:\\windows\\system32\\shutdown");
 }
 
+// The stand-ins run where the program runs: the tests' Kitbox.
+std::string systemProgramsFolder() { return ""; }
+
 // Programs carry no signatures here.
 Signature checkProgramSignature(const std::string&) { return {}; }
 

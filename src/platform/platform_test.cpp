@@ -370,12 +370,35 @@ TEST_F(PlatformTest, UnsyncedReplaceAlsoChangesTheFileOnlyOnCommit) {
   EXPECT_FALSE(fs::exists("last-run.json.tmp"));
 }
 
-TEST_F(PlatformTest, OwnFoldersAreMadeOrCheckedAndFilesAreRefused) {
-  EXPECT_EQ(platform::openOwnFolder("state"), "");
+TEST_F(PlatformTest, OwnFoldersAreMadeAndTheirFactsRead) {
+  platform::FolderFacts made = platform::openOwnFolder("state");
   EXPECT_TRUE(fs::is_directory("state"));
-  EXPECT_EQ(platform::openOwnFolder("state"), "");
+  EXPECT_TRUE(made.exists && made.isFolder && !made.isLink);
+  EXPECT_EQ(platform::openOwnFolder("state").owner, platform::Account::runningAccount);
   writeBytes("file", "x");
-  EXPECT_EQ(platform::openOwnFolder("file"), "file is not a folder");
+  platform::FolderFacts file = platform::openOwnFolder("file");
+  EXPECT_TRUE(file.exists);
+  EXPECT_FALSE(file.isFolder);
+  EXPECT_FALSE(platform::folderFacts("missing").exists);
+}
+
+TEST_F(PlatformTest, AFileCopiedIntoTheStageIsTheFileAsItWas) {
+  writeBytes("tool.exe", "MZ and the rest");
+  platform::FileCopy copy = platform::copyFileNoLinks("tool.exe", "copy.exe", 100);
+  EXPECT_EQ(copy.outcome, platform::CopyOutcome::copied);
+  EXPECT_EQ(copy.size, 15u);
+  EXPECT_EQ(copy.firstBytes, "MZ");
+  EXPECT_EQ(readBytes("copy.exe"), "MZ and the rest");
+  // A copy is made, never written over, and nothing past the limit is copied.
+  EXPECT_EQ(platform::copyFileNoLinks("tool.exe", "copy.exe", 100).outcome,
+            platform::CopyOutcome::failed);
+  platform::FileCopy large = platform::copyFileNoLinks("tool.exe", "large.exe", 14);
+  EXPECT_EQ(large.outcome, platform::CopyOutcome::tooLarge);
+  EXPECT_EQ(large.size, 15u);
+  EXPECT_FALSE(fs::exists("large.exe"));
+  platform::FileCopy missing = platform::copyFileNoLinks("missing.exe", "m.exe", 100);
+  EXPECT_EQ(missing.outcome, platform::CopyOutcome::failed);
+  EXPECT_FALSE(missing.problem.empty());
 }
 
 TEST_F(PlatformTest, APartOfAFile) {
@@ -448,21 +471,71 @@ TEST_F(PlatformTest, PipesAndLinksAreNeverOpenedAsRegularFiles) {
   EXPECT_EQ(others, (std::vector<std::string>{"link.json", "result.json"}));
 }
 
-TEST_F(PlatformTest, LinksAndFoldersOthersCanWriteAreRefused) {
+TEST_F(PlatformTest, LinksAndRightsOfOthersAreSeen) {
   fs::create_directories("target");
   fs::create_directory_symlink("target", "link");
-  EXPECT_EQ(platform::openOwnFolder("link"), "link is a symbolic link");
+  EXPECT_TRUE(platform::openOwnFolder("link").isLink);
   fs::create_directories("open");
   fs::permissions("open", fs::perms::group_write, fs::perm_options::add);
-  EXPECT_EQ(platform::openOwnFolder("open"), "open can be written by other users");
+  std::vector<platform::FolderGrant> grants = platform::openOwnFolder("open").grants;
+  ASSERT_EQ(grants.size(), 1u);
+  EXPECT_EQ(grants[0].trustee, platform::Account::other);
+  EXPECT_NE(grants[0].rights & platform::addEntries, 0u);
   fs::permissions("open", fs::perms::group_write, fs::perm_options::remove);
-  EXPECT_EQ(platform::openOwnFolder("open"), "");
-  // The state folder itself is checked the same way.
+  EXPECT_TRUE(platform::openOwnFolder("open").grants.empty());
   setenv("MEFW_STATE_DIR", "link", 1);
-  platform::StateFolder state = platform::openStateFolder();
+  EXPECT_EQ(platform::stateFolderPlace().folder, "link");
   unsetenv("MEFW_STATE_DIR");
-  EXPECT_EQ(state.path, "");
-  EXPECT_EQ(state.problem, "link is a symbolic link");
+}
+
+TEST_F(PlatformTest, LinksAreNeverCopiedNorWrittenThrough) {
+  writeBytes("secret", "secret");
+  fs::create_symlink("secret", "tool.exe");
+  EXPECT_EQ(platform::copyFileNoLinks("tool.exe", "copy.exe", 100).outcome,
+            platform::CopyOutcome::link);
+  EXPECT_FALSE(fs::exists("copy.exe"));
+  // A log planted as a link, or as a second name of another file, is not opened.
+  fs::create_symlink("secret", "runLog.log");
+  fs::create_hard_link("secret", "installerError.log");
+  for (const char* log : {"runLog.log", "installerError.log"}) {
+    platform::OutputFile file(log, platform::FileMode::text, platform::WriteMethod::inPlace);
+    EXPECT_FALSE(file.isOpen()) << log;
+  }
+  EXPECT_EQ(readBytes("secret"), "secret");
+}
+
+TEST_F(PlatformTest, AStageIsNewAndPrivateAndItsRemovalFollowsNoLink) {
+  fs::create_directories("tmp");
+  fs::permissions("tmp", fs::perms::owner_all, fs::perm_options::replace);
+  setenv("TMPDIR", (folder / "tmp").c_str(), 1);
+  platform::StageFolder first = platform::makeStageFolder();
+  platform::StageFolder second = platform::makeStageFolder();
+  ASSERT_NE(first.path, "") << first.problem;
+  EXPECT_NE(first.path, second.path);
+  EXPECT_EQ(fs::path(first.path).parent_path(), folder / "tmp");
+  EXPECT_EQ(fs::status(first.path).permissions(), fs::perms::owner_all);
+  std::vector<std::string> left = platform::leftStageFolders();
+  std::sort(left.begin(), left.end());
+  std::vector<std::string> made = {first.path, second.path};
+  std::sort(made.begin(), made.end());
+  EXPECT_EQ(left, made);
+  // A look-alike with other rights is none of ours.
+  fs::permissions(second.path, fs::perms::group_read, fs::perm_options::add);
+  EXPECT_EQ(platform::leftStageFolders(), std::vector<std::string>{first.path});
+  fs::create_directories("elsewhere");
+  writeBytes("elsewhere/keep.txt", "keep");
+  ASSERT_TRUE(platform::makeStageSubfolder(first.path + "/ME_Flash"));
+  writeBytes(first.path + "/ME_Flash/tool.exe", "tool");
+  fs::create_directory_symlink(folder / "elsewhere", first.path + "/ME_Flash/link");
+  EXPECT_TRUE(platform::removeFolderTree(first.path));
+  EXPECT_FALSE(fs::exists(first.path));
+  EXPECT_EQ(readBytes("elsewhere/keep.txt"), "keep");
+  // A temporary folder that others may write, and that is not sticky, is passed over.
+  fs::permissions("tmp", fs::perms::group_write, fs::perm_options::add);
+  platform::StageFolder shared = platform::makeStageFolder();
+  unsetenv("TMPDIR");
+  EXPECT_EQ(fs::path(shared.path).parent_path(), "/tmp");
+  fs::remove_all(shared.path);
 }
 
 TEST_F(PlatformTest, PruningNeverFollowsALink) {

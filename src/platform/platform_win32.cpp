@@ -12,6 +12,7 @@
 #include <string>
 
 #include "platform/file_opens.h"
+#include "platform/files_win32.h"
 #include "platform/platform.h"
 #include "platform/system_folder_win32.h"
 
@@ -45,17 +46,19 @@ bool readInputWord(std::string& word) {
   return static_cast<bool>(std::cin >> word);
 }
 
-// As the runtime's system() does, but with the system folder's cmd.exe, never %ComSpec%.
+// As the runtime's system() does, but with the system folder's cmd.exe, never %ComSpec%, and
+// in the system folder: only Windows' own programs are run this way.
 void runAndWait(const std::string& commandLine) {
   std::fflush(stdout);
   std::string interpreter = commandInterpreter();
-  std::string arguments = "\"" + interpreter + "\" /c " + commandLine;
+  std::string arguments = interpreterCommandLine(interpreter, commandLine);
+  std::string folder = systemFolder();
   keepCommandsFromWorkingFolder();
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION started{};
   if (!CreateProcessA(interpreter.c_str(), arguments.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                      nullptr, &startup, &started)) {
+                      folder.empty() ? nullptr : folder.c_str(), &startup, &started)) {
     return;
   }
   CloseHandle(started.hThread);

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/files_win32.h"
 #include "platform/platform.h"
 
 namespace platform {
@@ -142,11 +143,6 @@ bool hasNoSignature(DWORD reason) {
          reason == static_cast<DWORD>(TRUST_E_PROVIDER_UNKNOWN);
 }
 
-std::vector<HANDLE>& heldFiles() {
-  static std::vector<HANDLE> files;
-  return files;
-}
-
 }  // namespace
 
 Signature checkProgramSignature(const std::string& path) {
@@ -159,7 +155,7 @@ Signature checkProgramSignature(const std::string& path) {
   HANDLE file = CreateFileW(widePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return uncheckable(HRESULT_FROM_WIN32(GetLastError()));
-  heldFiles().push_back(file);
+  holdFile(file);
   const TrustFunctions& trust = trustFunctions();
   if (trust.verify == nullptr) return uncheckable(HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND));
   Verification outcome = verify(trust, widePath, file, WTD_REVOKE_WHOLECHAIN);

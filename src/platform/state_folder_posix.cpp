@@ -1,4 +1,5 @@
 // The state folder on POSIX: /var/lib/mefwupdate, or the folder MEFW_STATE_DIR names (tests).
+#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,27 +11,39 @@
 
 namespace platform {
 
-std::string openOwnFolder(const std::string& path) {
-  std::string folder = toPosixSeparators(path);
-  // 0755 at most: the records may be read by all, written only by their owner.
-  mkdir(folder.c_str(), 0755);
-  struct stat info {};
-  if (lstat(folder.c_str(), &info) != 0) return folder + " cannot be made";
-  if (S_ISLNK(info.st_mode)) return folder + " is a symbolic link";
-  if (!S_ISDIR(info.st_mode)) return folder + " is not a folder";
-  if (info.st_uid != geteuid()) return folder + " is owned by another user";
-  if ((info.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
-    return folder + " can be written by other users";
-  }
-  return "";
-}
-
-StateFolder openStateFolder() {
+StatePlace stateFolderPlace() {
   const char* chosen = std::getenv("MEFW_STATE_DIR");
   std::string path = chosen != nullptr && *chosen != '\0' ? chosen : "/var/lib/mefwupdate";
-  std::string problem = openOwnFolder(path);
-  if (!problem.empty()) return {"", problem};
-  return {path, ""};
+  return {"", path, ""};
+}
+
+FolderFacts folderFacts(const std::string& path) {
+  FolderFacts facts;
+  struct stat info {};
+  if (lstat(toPosixSeparators(path).c_str(), &info) != 0) return facts;
+  facts.exists = true;
+  facts.isLink = S_ISLNK(info.st_mode);
+  facts.isFolder = S_ISDIR(info.st_mode);
+  facts.owner = info.st_uid == geteuid() ? Account::runningAccount
+                : info.st_uid == 0       ? Account::system
+                                         : Account::other;
+  // Write on a folder lets its holder make, rename and delete what is in it.
+  for (mode_t bit : {S_IWGRP, S_IWOTH}) {
+    if ((info.st_mode & bit) != 0) {
+      facts.grants.push_back({Account::other, addEntries | removeEntries});
+    }
+  }
+  return facts;
+}
+
+FolderFacts openOwnFolder(const std::string& path) {
+  // 0755 at most: the records may be read by all, written only by their owner.
+  mkdir(toPosixSeparators(path).c_str(), 0755);
+  return folderFacts(path);
+}
+
+bool renameFolder(const std::string& path, const std::string& newPath) {
+  return rename(toPosixSeparators(path).c_str(), toPosixSeparators(newPath).c_str()) == 0;
 }
 
 unsigned long processId() { return static_cast<unsigned long>(getpid()); }

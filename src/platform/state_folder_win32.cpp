@@ -1,16 +1,18 @@
 // The state folder on Windows: <ProgramData>\Norvane\mefwupdate. Standard users may make
 // folders in ProgramData, and the installer runs elevated, so our own folders are made with a
-// protected DACL, and a folder that is a reparse point or belongs to another account is never
-// written in.
+// protected DACL, and each folder's facts are read from a handle on the folder itself, held for
+// the whole run: a folder checked cannot be swapped for another before it is written in.
 #include <windows.h>
 
 #include <aclapi.h>
 #include <sddl.h>
 #include <shlobj.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
+#include "platform/files_win32.h"
 #include "platform/platform.h"
 
 namespace platform {
@@ -63,53 +65,130 @@ bool isRunningAccount(PSID sid) {
   return same;
 }
 
-// True unless the owner can be read and is someone we do not trust.
-bool ownerIsTrusted(const std::string& path) {
-  PSID owner = nullptr;
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner,
-                            nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS) {
-    return true;
-  }
-  bool trusted = owner == nullptr || IsWellKnownSid(owner, WinLocalSystemSid) ||
-                 IsWellKnownSid(owner, WinBuiltinAdministratorsSid) || isRunningAccount(owner);
-  LocalFree(descriptor);
-  return trusted;
+Account accountOf(PSID sid) {
+  if (sid == nullptr) return Account::unreadable;
+  if (IsWellKnownSid(sid, WinLocalSystemSid)) return Account::system;
+  if (IsWellKnownSid(sid, WinBuiltinAdministratorsSid)) return Account::administrators;
+  if (isRunningAccount(sid)) return Account::runningAccount;
+  return Account::other;
 }
 
-// Makes the folder (with the protected DACL when asked) or checks the one there.
-std::string openFolder(const std::string& path, bool protect) {
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  SECURITY_ATTRIBUTES attributes{sizeof attributes, nullptr, FALSE};
-  if (protect && ConvertStringSecurityDescriptorToSecurityDescriptorA(
-                     stateFolderAccess, SDDL_REVISION_1, &descriptor, nullptr)) {
-    attributes.lpSecurityDescriptor = descriptor;
+// Who may do what to the folder itself. An ACE that is only handed down to what the folder
+// holds gives no right on the folder; a missing DACL gives everyone every right.
+std::vector<FolderGrant> grantsOf(PACL dacl) {
+  if (dacl == nullptr) {
+    return {{Account::other, addEntries | removeEntries | changeRights | takeOwnership}};
   }
-  CreateDirectoryA(path.c_str(), protect ? &attributes : nullptr);
-  if (descriptor != nullptr) LocalFree(descriptor);
-  DWORD found = GetFileAttributesA(path.c_str());
-  if (found == INVALID_FILE_ATTRIBUTES) return path + " cannot be made";
-  if ((found & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return path + " is a reparse point";
-  if ((found & FILE_ATTRIBUTE_DIRECTORY) == 0) return path + " is not a folder";
-  if (!ownerIsTrusted(path)) return path + " is owned by another account";
-  return "";
+  std::vector<FolderGrant> grants;
+  for (DWORD i = 0; i < dacl->AceCount; ++i) {
+    ACE_HEADER* ace = nullptr;
+    if (!GetAce(dacl, i, reinterpret_cast<void**>(&ace))) {
+      grants.push_back({Account::unreadable, addEntries});
+      continue;
+    }
+    if (ace->AceType != ACCESS_ALLOWED_ACE_TYPE || (ace->AceFlags & INHERIT_ONLY_ACE) != 0) {
+      continue;
+    }
+    auto* allowed = reinterpret_cast<ACCESS_ALLOWED_ACE*>(ace);
+    unsigned rights = folderRightsOf(allowed->Mask);
+    if (rights != 0) grants.push_back({accountOf(&allowed->SidStart), rights});
+  }
+  return grants;
+}
+
+// The facts of what the handle opened, read from the handle alone.
+FolderFacts factsOf(HANDLE folder) {
+  FolderFacts facts;
+  FILE_ATTRIBUTE_TAG_INFO tag{};
+  if (!GetFileInformationByHandleEx(folder, FileAttributeTagInfo, &tag, sizeof tag)) return facts;
+  facts.exists = true;
+  facts.isFolder = (tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  facts.isLink =
+      (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 && isLinkTag(tag.ReparseTag);
+  PSID owner = nullptr;
+  PACL dacl = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  // An owner or rights that cannot be read stay unreadable: the folder is then not used.
+  if (GetSecurityInfo(folder, SE_FILE_OBJECT,
+                      OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner, nullptr,
+                      &dacl, nullptr, &descriptor) != ERROR_SUCCESS) {
+    facts.grants.push_back({Account::unreadable, addEntries});
+    return facts;
+  }
+  facts.owner = accountOf(owner);
+  facts.grants = grantsOf(dacl);
+  LocalFree(descriptor);
+  return facts;
+}
+
+// The folder itself, never what a reparse point names; renaming and deleting it are denied to
+// everyone while the handle is open.
+HANDLE openFolderItself(const std::string& path) {
+  return CreateFileW(widePath(path).c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES,
+                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                     FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+}
+
+std::map<std::string, HANDLE>& heldFolders() {
+  static std::map<std::string, HANDLE> folders;
+  return folders;
+}
+
+void letGoOfFolder(const std::string& path) {
+  auto held = heldFolders().find(path);
+  if (held == heldFolders().end()) return;
+  CloseHandle(held->second);
+  heldFolders().erase(held);
 }
 
 }  // namespace
 
-std::string openOwnFolder(const std::string& path) { return openFolder(path, false); }
+unsigned folderRightsOf(ACCESS_MASK mask) {
+  unsigned rights = 0;
+  if (mask & (FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY | GENERIC_WRITE | GENERIC_ALL)) {
+    rights |= addEntries;
+  }
+  if (mask & (FILE_DELETE_CHILD | DELETE | GENERIC_ALL)) rights |= removeEntries;
+  if (mask & (WRITE_DAC | GENERIC_ALL)) rights |= changeRights;
+  if (mask & (WRITE_OWNER | GENERIC_ALL)) rights |= takeOwnership;
+  return rights;
+}
 
-StateFolder openStateFolder() {
+StatePlace stateFolderPlace() {
   std::string programData = programDataFolder();
-  if (programData.empty()) return {"", "the ProgramData folder is unknown"};
+  if (programData.empty()) return {"", "", "the ProgramData folder is unknown"};
   if (programData.back() != '\\') programData += '\\';
   std::string vendor = programData + "Norvane";
-  std::string problem = openFolder(vendor, true);
-  if (!problem.empty()) return {"", problem};
-  std::string folder = vendor + "\\mefwupdate";
-  problem = openFolder(folder, true);
-  if (!problem.empty()) return {"", problem};
-  return {folder, ""};
+  return {vendor, vendor + "\\mefwupdate", ""};
+}
+
+FolderFacts folderFacts(const std::string& path) {
+  HANDLE folder = openFolderItself(path);
+  if (folder == INVALID_HANDLE_VALUE) return {};
+  FolderFacts facts = factsOf(folder);
+  CloseHandle(folder);
+  return facts;
+}
+
+FolderFacts openOwnFolder(const std::string& path) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  SECURITY_ATTRIBUTES attributes{sizeof attributes, nullptr, FALSE};
+  if (ConvertStringSecurityDescriptorToSecurityDescriptorA(stateFolderAccess, SDDL_REVISION_1,
+                                                           &descriptor, nullptr)) {
+    attributes.lpSecurityDescriptor = descriptor;
+  }
+  CreateDirectoryW(widePath(path).c_str(), &attributes);
+  if (descriptor != nullptr) LocalFree(descriptor);
+  HANDLE folder = openFolderItself(path);
+  if (folder == INVALID_HANDLE_VALUE) return {};
+  letGoOfFolder(path);
+  heldFolders()[path] = folder;
+  return factsOf(folder);
+}
+
+bool renameFolder(const std::string& path, const std::string& newPath) {
+  letGoOfFolder(path);
+  return MoveFileExW(widePath(path).c_str(), widePath(newPath).c_str(), 0) != FALSE;
 }
 
 unsigned long processId() { return GetCurrentProcessId(); }

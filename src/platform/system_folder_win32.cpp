@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/files_win32.h"
 #include "platform/platform.h"
 #include "platform/system_folder_win32.h"
 
@@ -20,6 +21,12 @@ std::string systemFolder() {
                                  narrow, sizeof narrow, nullptr, &lossy);
   if (size <= 0 || lossy) return "";
   return std::string(narrow, static_cast<std::size_t>(size));
+}
+
+std::string systemProgramsFolder() { return systemFolder(); }
+
+std::string interpreterCommandLine(const std::string& interpreter, const std::string& command) {
+  return "\"" + interpreter + "\" /d /c " + command;
 }
 
 std::string commandInterpreter() {

@@ -73,7 +73,7 @@ void queryBiosVersion() {
   CommandOutput wmic = readCommandOutput(
       *commandLine,
       "Retrieving system BIOS version.\nRunning command: " + biosVersionCommand + "\n",
-      wmicTimeLimit);
+      wmicTimeLimit, platform::systemProgramsFolder());
   std::optional<std::string> version = versionFromWmic(wmic);
   const char* source = "wmic";
   if (!version) {

@@ -32,27 +32,31 @@ void reportTimeLimit(const platform::CommandPipe& pipe, const std::string& comma
 // started twice, whatever its exit status.
 std::unique_ptr<platform::CommandPipe> restartCommand(std::unique_ptr<platform::CommandPipe> pipe,
                                                       const std::string& commandLine,
-                                                      platform::TimeLimit timeLimit) {
+                                                      platform::TimeLimit timeLimit,
+                                                      const std::string& workingFolder) {
   pipe.reset();
   platform::pauseMilliseconds(startRetryPauseMilliseconds);
-  return std::make_unique<platform::CommandPipe>(commandLine, timeLimit);
+  return std::make_unique<platform::CommandPipe>(commandLine, timeLimit,
+                                                 platform::CommandRole::query, workingFolder);
 }
 
 }  // namespace
 
 std::unique_ptr<platform::CommandPipe> startCommand(const std::string& commandLine,
                                                     platform::TimeLimit timeLimit,
-                                                    platform::CommandRole role) {
-  auto pipe = std::make_unique<platform::CommandPipe>(commandLine, timeLimit, role);
+                                                    platform::CommandRole role,
+                                                    const std::string& workingFolder) {
+  auto pipe = std::make_unique<platform::CommandPipe>(commandLine, timeLimit, role, workingFolder);
   if (pipe->isOpen()) return pipe;
   platform::pauseMilliseconds(startRetryPauseMilliseconds);
-  return std::make_unique<platform::CommandPipe>(commandLine, timeLimit, role);
+  return std::make_unique<platform::CommandPipe>(commandLine, timeLimit, role, workingFolder);
 }
 
 void streamCommand(const std::string& commandLine, platform::TimeLimit timeLimit,
                    const std::function<void(const std::string&)>& onChunk,
-                   const std::function<void()>& onRestart) {
-  std::unique_ptr<platform::CommandPipe> pipe = startCommand(commandLine, timeLimit);
+                   const std::function<void()>& onRestart, const std::string& workingFolder) {
+  std::unique_ptr<platform::CommandPipe> pipe =
+      startCommand(commandLine, timeLimit, platform::CommandRole::query, workingFolder);
   printVerbose("Running command: " + commandLine + "\n\n", "default");
   for (int attempt = 0;; ++attempt) {
     if (!pipe->isOpen()) raiseError("1000h");
@@ -63,24 +67,26 @@ void streamCommand(const std::string& commandLine, platform::TimeLimit timeLimit
       appendSuperVerbose(chunk);
     }
     if (attempt > 0 || !pipe->commandNotFound()) break;
-    pipe = restartCommand(std::move(pipe), commandLine, timeLimit);
+    pipe = restartCommand(std::move(pipe), commandLine, timeLimit, workingFolder);
   }
   reportTimeLimit(*pipe, commandLine, timeLimit);
   printVerbose("\n", "default");
 }
 
-std::vector<std::string> runCommand(const std::string& commandLine, platform::TimeLimit timeLimit) {
+std::vector<std::string> runCommand(const std::string& commandLine, platform::TimeLimit timeLimit,
+                                    const std::string& workingFolder) {
   std::vector<std::string> chunks;
   streamCommand(
       commandLine, timeLimit, [&](const std::string& chunk) { chunks.push_back(chunk); },
-      [&] { chunks.clear(); });
+      [&] { chunks.clear(); }, workingFolder);
   return chunks;
 }
 
 CommandOutput readCommandOutput(const std::string& commandLine, const std::string& announcement,
-                                platform::TimeLimit timeLimit) {
+                                platform::TimeLimit timeLimit, const std::string& workingFolder) {
   CommandOutput output;
-  std::unique_ptr<platform::CommandPipe> pipe = startCommand(commandLine, timeLimit);
+  std::unique_ptr<platform::CommandPipe> pipe =
+      startCommand(commandLine, timeLimit, platform::CommandRole::query, workingFolder);
   printVerbose(announcement, "default");
   for (int attempt = 0;; ++attempt) {
     output.started = pipe->isOpen();
@@ -90,7 +96,7 @@ CommandOutput readCommandOutput(const std::string& commandLine, const std::strin
       output.text += chunk;
     }
     if (attempt > 0 || !pipe->commandNotFound()) break;
-    pipe = restartCommand(std::move(pipe), commandLine, timeLimit);
+    pipe = restartCommand(std::move(pipe), commandLine, timeLimit, workingFolder);
   }
   output.timedOut = pipe->timedOut();
   reportTimeLimit(*pipe, commandLine, timeLimit);

@@ -16,15 +16,19 @@
 // refuse a start for a moment. The result may still not be open. runCommand and
 // readCommandOutput also run a query once more when the command interpreter could not start
 // the command at all (see CommandPipe::commandNotFound); the flash's reader never does.
+// `workingFolder` is where the command starts: the stage for Intel's tools, empty for Windows'
+// own programs (see platform::CommandPipe).
 std::unique_ptr<platform::CommandPipe> startCommand(
     const std::string& commandLine, platform::TimeLimit timeLimit = platform::noTimeLimit,
-    platform::CommandRole role = platform::CommandRole::query);
+    platform::CommandRole role = platform::CommandRole::query,
+    const std::string& workingFolder = "");
 
 // Every chunk of the command's standard output, in order (at most 127 characters each, ending
 // after a line feed); when the time limit passes, what was read until then. Raises "1000h"
 // when the pipe cannot be opened.
 std::vector<std::string> runCommand(const std::string& commandLine,
-                                    platform::TimeLimit timeLimit = platform::noTimeLimit);
+                                    platform::TimeLimit timeLimit = platform::noTimeLimit,
+                                    const std::string& workingFolder = "");
 
 // Runs a command as runCommand does, but hands each chunk to `onChunk` as it is read and keeps
 // none, so that an output as large as the query cap costs no more memory than the caller keeps.
@@ -33,7 +37,7 @@ std::vector<std::string> runCommand(const std::string& commandLine,
 // as part of one message.
 void streamCommand(const std::string& commandLine, platform::TimeLimit timeLimit,
                    const std::function<void(const std::string&)>& onChunk,
-                   const std::function<void()>& onRestart);
+                   const std::function<void()>& onRestart, const std::string& workingFolder = "");
 
 // A command's whole output in one text.
 struct CommandOutput {
@@ -45,7 +49,8 @@ struct CommandOutput {
 // Runs a command within its time limit and reads its whole output; prints the announcement
 // once the command was started, or failed to start.
 CommandOutput readCommandOutput(const std::string& commandLine, const std::string& announcement,
-                                platform::TimeLimit timeLimit);
+                                platform::TimeLimit timeLimit,
+                                const std::string& workingFolder = "");
 
 // The command line that runs one of Windows' own programs from the system folder with the
 // arguments; nothing when the program is not installed.

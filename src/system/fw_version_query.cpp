@@ -3,6 +3,7 @@
 #include "system/command_runner.h"
 #include "system/system_info.h"
 #include "system/tool_output_scan.h"
+#include "system/tool_stage.h"
 
 namespace {
 
@@ -16,7 +17,7 @@ void SystemInfo::queryMeFirmwareVersion(std::string command) {
       readCommandOutput(command,
                         "Retrieving system ME firmware version.\nRunning command: FwUpdLcl64.exe "
                         "-fwver\n",
-                        fwVersionTimeLimit);
+                        fwVersionTimeLimit, stageFolder());
   if (!run.started) raiseError("1000h");
   const std::string& output = run.text;
   printVerbose(output + "\n", "default");

@@ -6,7 +6,7 @@
 #include "system/driver_walk.h"
 #include "system/system_info.h"
 #include "system/tool_output_scan.h"
-#include "system/tool_signature.h"
+#include "system/tool_stage.h"
 
 namespace {
 
@@ -44,18 +44,18 @@ void SystemInfo::parseMeInfoLine(std::string line) {
 
 void SystemInfo::readMeInfoVersions() {
   checkFileExists(meInfoFolder, meInfoExe);
-  checkToolSignature(meInfoFolder, meInfoExe);
+  stageToolFolder(meInfoFolder, meInfoExe);
   printVerbose("Retrieving verbose log of MEInfo\n", "default");
   // Each piece is looked at as it comes and then let go of: a report as large as the query cap
   // must not be kept, let alone as one object per piece.
   streamCommand(
       meInfoFolder + meInfoVerboseCommand, meInfoTimeLimit,
-      [this](const std::string& chunk) { parseMeInfoLine(chunk); }, [] {});
+      [this](const std::string& chunk) { parseMeInfoLine(chunk); }, [] {}, stageFolder());
 }
 
 void SystemInfo::writeMeInfoLog() {
   checkFileExists(meInfoFolder, meInfoExe);
-  checkToolSignature(meInfoFolder, meInfoExe);
+  stageToolFolder(meInfoFolder, meInfoExe);
   printVerbose("Retrieving verbose log of MEInfo\n", "default");
   // One text, not one object per piece: a report of empty lines as large as the query cap
   // would otherwise cost many times its size.
@@ -65,8 +65,8 @@ void SystemInfo::writeMeInfoLog() {
   report[0].reserve(platform::queryOutputCap);
   streamCommand(
       meInfoFolder + meInfoVerboseCommand, meInfoTimeLimit,
-      [&report](const std::string& chunk) { report[0] += chunk; },
-      [&report] { report[0].clear(); });
+      [&report](const std::string& chunk) { report[0] += chunk; }, [&report] { report[0].clear(); },
+      stageFolder());
   printMessage("Printing verbose meinfo log to " + meInfoLogFile + "\n", "default");
   // The report already ends its lines as the tool wrote them; text mode would double every
   // carriage return.

@@ -1,47 +1,16 @@
 #include "system/tool_signature.h"
 
-#include <map>
+#include <algorithm>
 
-#include "app/error_catalogue.h"
 #include "console/messages.h"
-#include "settings/run_settings.h"
 
-namespace {
-
-// Each checked path and the message that refuses it, empty when it may run.
-std::map<std::string, std::string>& checkedTools() {
-  static std::map<std::string, std::string> tools;
-  return tools;
-}
-
-// The message that refuses the tool, or "" when it may run.
-std::string verdict(const std::string& path, const std::string& file) {
-  platform::Signature signature = platform::checkProgramSignature(path);
-  std::optional<std::string> refusal = signatureRefusal(signature, file, allowUnsignedFlag());
-  if (refusal) return *refusal;
-  if (signature.state == platform::SignatureState::none) {
-    printMessage("Warning: the tool " + file +
-                     " has no signature. It runs only because of -allowunsigned.\n",
-                 "warning");
-  }
-  return "";
-}
-
-}  // namespace
-
-void checkToolSignature(const std::string& folder, const std::string& file) {
-  std::string path = folder + file;
-  auto found = checkedTools().find(path);
-  if (found == checkedTools().end()) {
-    found = checkedTools().emplace(path, verdict(path, file)).first;
-  }
-  if (!found->second.empty()) throw found->second;
-}
-
-std::optional<std::string> signatureFinding(const platform::Signature& signature) {
+std::optional<std::string> signatureFinding(const platform::Signature& signature,
+                                            const std::vector<std::string>& accepted) {
   switch (signature.state) {
     case platform::SignatureState::valid:
-      if (signature.signer == toolSignerName) return std::nullopt;
+      if (std::find(accepted.begin(), accepted.end(), signature.signer) != accepted.end()) {
+        return std::nullopt;
+      }
       return "signed by " + signature.signer;
     case platform::SignatureState::none:
       return std::string("no signature");
@@ -55,12 +24,8 @@ std::optional<std::string> signatureFinding(const platform::Signature& signature
   return std::nullopt;
 }
 
-std::optional<std::string> signatureRefusal(const platform::Signature& signature,
-                                            const std::string& file, bool unsignedAllowed) {
-  std::optional<std::string> finding = signatureFinding(signature);
-  if (!finding) return std::nullopt;
-  if (signature.state == platform::SignatureState::none && unsignedAllowed) return std::nullopt;
-  return formatError("2018s", {file, *finding});
+void warnUnsignedTool(const std::string& file) {
+  printMessage(
+      "Warning: the tool " + file + " has no signature. It runs only because of -allowunsigned.\n",
+      "warning");
 }
-
-void resetCheckedTools() { checkedTools().clear(); }

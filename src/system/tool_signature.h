@@ -1,10 +1,11 @@
 // Intel's tools run with administrator rights and are handed the firmware, from a Kitbox that
-// may have come through a download folder, a USB stick or a share: each is run only when Intel
-// signed it.
+// may have come through a download folder, a USB stick or a share: each program file of their
+// folders is run or loaded only when its signer is one the installer accepts.
 #pragma once
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -13,22 +14,16 @@
 // the company in its own words).
 inline const std::string toolSignerName = "Intel Corporation";
 
-// Checks the signature of one of Intel's tools, the file in the folder (relative to the working
-// folder), before it runs; silent when it passes. Each file is checked once per run: a later
-// call gives the first one's outcome at once. With -allowunsigned a tool without any signature
-// is let through with a warning line that names it. Raises "2018s" for every other tool
-// without Intel's valid signature. Does nothing on a build without signatures (POSIX).
-void checkToolSignature(const std::string& folder, const std::string& file);
+// The signer of the runtime DLLs that some of Intel's tools carry beside them.
+inline const std::string runtimeSignerName = "Microsoft Corporation";
 
-// What keeps a tool from running, as the 2018s message says it: "no signature", "the signature
-// does not match the file", "signed by <name>" or "the signature cannot be checked: <code>";
-// nothing for Intel's valid signature and where signatures cannot be checked.
-std::optional<std::string> signatureFinding(const platform::Signature& signature);
+// What keeps a program file from running, as the 2018s message says it: "no signature", "the
+// signature does not match the file", "signed by <name>" or "the signature cannot be checked:
+// <code>"; nothing for a valid signature of an accepted signer (Intel alone when none are
+// given) and where signatures cannot be checked.
+std::optional<std::string> signatureFinding(const platform::Signature& signature,
+                                            const std::vector<std::string>& accepted = {
+                                                toolSignerName});
 
-// The "2018s" message that refuses a tool with this signature, or nothing when it may run.
-// `unsignedAllowed` (-allowunsigned) lets a tool without any signature run.
-std::optional<std::string> signatureRefusal(const platform::Signature& signature,
-                                            const std::string& file, bool unsignedAllowed);
-
-// Forgets which tools were checked (for tests).
-void resetCheckedTools();
+// The warning line for a program file that runs without a signature because of -allowunsigned.
+void warnUnsignedTool(const std::string& file);

@@ -3,6 +3,7 @@
 #include "app/return_code.h"
 #include "console/messages.h"
 #include "settings/run_settings.h"
+#include "system/tool_stage.h"
 #include "test_support.h"
 
 namespace {
@@ -10,7 +11,8 @@ namespace {
 using platform::Signature;
 using platform::SignatureState;
 
-const std::string tool = "ME_Flash\\Local-Win\\FwUpdLcl64.exe";
+// The copy in the stage is what is checked, never the Kitbox's file.
+const std::string tool = "stage-1\\ME_Flash\\Local-Win\\FwUpdLcl64.exe";
 
 std::string refusal(const std::string& finding) {
   return "ERROR 2018s: The tool FwUpdLcl64.exe is not signed by Intel Corporation (" + finding +
@@ -19,10 +21,19 @@ std::string refusal(const std::string& finding) {
 
 class ToolSignatureTest : public UnitTest {
  protected:
+  void SetUp() override {
+    UnitTest::SetUp();
+    std::filesystem::create_directories("ME_Flash/Local-Win");
+    writeFileBytes("ME_Flash/Local-Win/FwUpdLcl64.exe", "MZ tool");
+  }
+  // Stages the tool folder anew, in the same stage folder each time.
   std::string checkWith(const Signature& signature) {
-    resetCheckedTools();
+    platform::letGoOfHeldFiles();
+    resetToolStage();
+    fake().stagesMade.clear();
+    std::filesystem::remove_all("stage-1");
     fake().signatures[tool] = signature;
-    return raisedBy([] { checkToolSignature("ME_Flash\\Local-Win\\", "FwUpdLcl64.exe"); });
+    return raisedBy([] { stageToolFolder("ME_Flash\\Local-Win\\", "FwUpdLcl64.exe"); });
   }
 };
 
@@ -61,19 +72,17 @@ TEST_F(ToolSignatureTest, AllowUnsignedAdmitsOnlyAToolWithoutAnySignature) {
             refusal("the signature cannot be checked: 0x80070005"));
 }
 
-TEST_F(ToolSignatureTest, EachToolIsCheckedOnceAndKeepsItsVerdict) {
+TEST_F(ToolSignatureTest, EachStagingChecksItsOwnCopiesAnew) {
   setAllowUnsignedFlag();
   fake().signatures[tool] = {SignatureState::none, "", ""};
-  fake().signatures["MEInfo\\MEInfoWin64.exe"] = {SignatureState::altered, "", ""};
-  for (int i = 0; i < 2; ++i) {
-    EXPECT_EQ(raisedBy([] { checkToolSignature("ME_Flash\\Local-Win\\", "FwUpdLcl64.exe"); }),
-              none);
-    EXPECT_NE(raisedBy([] { checkToolSignature("MEInfo\\", "MEInfoWin64.exe"); }), none);
-  }
+  std::filesystem::create_directories("MEInfo");
+  writeFileBytes("MEInfo/MEInfoWin64.exe", "MZ meinfo");
+  fake().signatures["stage-1\\MEInfo\\MEInfoWin64.exe"] = {SignatureState::altered, "", ""};
+  EXPECT_EQ(raisedBy([] { stageToolFolder("ME_Flash\\Local-Win\\", "FwUpdLcl64.exe"); }), none);
+  EXPECT_NE(raisedBy([] { stageToolFolder("MEInfo\\", "MEInfoWin64.exe"); }), none);
   ASSERT_EQ(fake().signatureChecks.size(), 2u);
   EXPECT_EQ(fake().signatureChecks[0].path, tool);
-  EXPECT_EQ(fake().signatureChecks[1].path, "MEInfo\\MEInfoWin64.exe");
-  // One warning for the unsigned tool, however often it runs.
+  EXPECT_EQ(fake().signatureChecks[1].path, "stage-1\\MEInfo\\MEInfoWin64.exe");
   EXPECT_EQ(fake().output.find("Warning"), fake().output.rfind("Warning"));
 }
 

@@ -9,6 +9,7 @@
 #include "settings/fixed_names.h"
 #include "settings/run_settings.h"
 #include "system/command_runner.h"
+#include "system/tool_stage.h"
 #include "update/update_progress.h"
 
 namespace {
@@ -37,7 +38,12 @@ void feedChunk(std::string& pending, std::string& line, const std::string& chunk
 // Declared after the pipe, it goes first: the pipe's own end then has nothing left to read.
 struct LeftoverNote {
   platform::CommandPipe& pipe;
-  ~LeftoverNote() { noteFlashLeftover(pipe.leftBehind()); }
+  ~LeftoverNote() {
+    bool leftBehind = pipe.leftBehind();
+    noteFlashLeftover(leftBehind);
+    // What the flash left running may still use its stage.
+    if (leftBehind) keepStage();
+  }
 };
 
 }  // namespace
@@ -58,7 +64,7 @@ void runUpdate(const FirmwareUpdater& updater, std::string firmwareFile) {
   // it has read the flash's output and recorded its outcome (undone after the run's last record).
   platform::stayThroughFlash();
   std::unique_ptr<platform::CommandPipe> pipe =
-      startCommand(commandLine, platform::noTimeLimit, platform::CommandRole::flash);
+      startCommand(commandLine, platform::noTimeLimit, platform::CommandRole::flash, stageFolder());
   if (!pipe->isOpen()) raiseError("1000h");
   LeftoverNote leftover{*pipe};
   progressRecords().completed = false;

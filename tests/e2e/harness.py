@@ -158,6 +158,7 @@ class KitboxTest(unittest.TestCase):
         if not WINE:
             # Where the POSIX build looks for the restart command: a recorder, not a restart.
             self.install_tool("recorder_sim", "c:/windows/system32/shutdown")
+        self._stages_before = set(self._stage_names())
 
     def _use_prefix(self, prefix):
         # Wine gives every process SystemDrive=C: whatever its parent says, so the stamp
@@ -296,6 +297,25 @@ class KitboxTest(unittest.TestCase):
         log = self.path("sim-calls.log")
         return log.read_text("latin-1").splitlines() if log.exists() else []
 
+    def places(self):
+        """Where each simulated program ran, in order: (tool, its program file, its working
+        folder), as the system named them."""
+        log = self.path("sim-places.log")
+        lines = log.read_text("latin-1").splitlines() if log.exists() else []
+        return [tuple(line.split("\t")) for line in lines]
+
+    def stages(self):
+        """The stages left since the test started in the place the installer makes them: its
+        temporary folder on POSIX, the prefix's Windows\\Temp under wine (where a killed run of
+        another test may have left one)."""
+        return sorted(set(self._stage_names()) - self._stages_before)
+
+    def _stage_names(self):
+        parent = self.drive / "windows" / "temp" if WINE else self.tmp
+        if WINE and not parent.exists():
+            parent = self.drive / "windows" / "Temp"
+        return [path.name for path in parent.glob("mefwupdate-stage-*")]
+
     def run_record(self, name="last-run.json"):
         """A run record of the state folder as a dict, or None without one."""
         path = self.state_dir / name
@@ -324,6 +344,9 @@ class KitboxTest(unittest.TestCase):
         POSIX program under (such as strace)."""
         env = dict(os.environ, **(extra_env or {}))
         drive = self.drive if system_drive is None else system_drive
+        # The simulated programs keep their scenarios and call log in the Kitbox, wherever the
+        # installer starts them.
+        env["MEFW_SIM_FOLDER"] = windows_path(self.kitbox) if WINE else str(self.kitbox)
         if WINE:
             env["WINEPREFIX"] = str(self.prefix)
             env["MEFW_EXIT_CODE_FILE"] = windows_path(exit_file)

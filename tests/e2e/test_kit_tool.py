@@ -71,6 +71,26 @@ class Check(KitboxTest):
             "from Norvane.",
             "1 error, 0 warnings, 0 notes; 2 profiles."])
         self.assertEqual(run.code, 2, run)
+        # A DLL beside the tool is checked as the tool is.
+        self.install_tool("fwupdlcl_sim", "ME_Flash/Local-Win/FwUpdLcl64.exe", "intel")
+        self.install_tool("fwupdlcl_sim", "ME_Flash/Local-Win/helper.dll", None)
+        run = self.run_kit_tool("check")
+        self.assertEqual(run.out.splitlines(), [
+            "Kitbox: warning 2018s: helper.dll has no signature: the installer runs it only "
+            "with -allowunsigned, for a lab Kitbox",
+            "0 errors, 1 warning, 0 notes; 2 profiles."])
+
+    @unittest.skipIf(WINE, "under wine a Unix link to a file reads as a plain file")
+    def test_a_linked_tool_is_an_error_naming_2020s(self):
+        self.make_kitbox(ONE_VERSION_INPUT, images=ONE_VERSION_IMAGES)
+        tool = self.path("ME_Flash/Local-Win/FwUpdLcl64.exe")
+        tool.unlink()
+        tool.symlink_to(SIM_DIR / "fwupdlcl_sim")
+        run = self.run_kit_tool("check")
+        self.assertIn("Kitbox: error 2020s: The Kitbox file ME_Flash\\Local-Win\\FwUpdLcl64.exe "
+                      "could not be copied to the installer's private folder: a link, not a "
+                      "file.\n", run.out)
+        self.assertEqual(run.code, 2, run)
 
     def test_every_problem_of_a_flawed_kit_is_found_with_its_line(self):
         self.make_kitbox(FLAWED_INPUT, images=("fw_11.8.55.3510.bin", "spare.bin"),
@@ -153,7 +173,7 @@ class Plan(KitboxTest):
             "signature": "passed" if WINE else "not checked", "comparison": "newer",
             "commandLine": "ME_Flash\\Local-Win\\FwUpdLcl64.exe -f ME_Flash\\11.8.55.3510.bin",
             "exitCode": 0, "needs": None, "code": None, "message": None, "joinedDigits": None,
-            "mayAlsoEndWith": [2015, 2019, 2018, 4000, 2001, 2003, 2016, 4001, 3002,
+            "mayAlsoEndWith": [2015, 2019, 2018, 2020, 4000, 2001, 2003, 2016, 4001, 3002,
                                2013]})
         # Nothing was run: no simulated tool recorded a call.
         self.assertEqual(self.calls(), [])

@@ -25,6 +25,7 @@ class ProgressWhileTheToolWorks(KitboxTest):
     def start_installer(self, *args):
         """Starts the installer in the Kitbox as run_installer does, with its output piped."""
         env = dict(os.environ)
+        env["MEFW_SIM_FOLDER"] = windows_path(self.kitbox) if WINE else str(self.kitbox)
         if WINE:
             env["MEFW_EXIT_CODE_FILE"] = windows_path(self.root / "exit-code.txt")
             command = ["wine", os.environ["MEFW_LAUNCHER"], windows_path(PROGRAM), *args]

@@ -3,6 +3,8 @@ update would end with there, and nothing on the machine changed: no stamp, no qu
 README, no flash, no restart, and no record but last-scan.json."""
 
 import json
+import pathlib
+import shutil
 import unittest
 
 from harness import WINE, KitboxTest, exit_status
@@ -105,6 +107,18 @@ class ScanOutcomes(ScanTest):
                 (battery / key).write_text(value + "\n")
             run, _ = self.scan()
             self.assert_outcome("battery", run, 2016, "2016s")
+
+    @unittest.skipIf(WINE, "under wine a link to a file reads as a plain file")
+    def test_a_linked_image_or_tool_ends_the_scan_as_it_ends_the_update(self):
+        for relative in ["ME_Flash/11.8.55.3510.bin", "ME_Flash/Local-Win/FwUpdLcl64.exe"]:
+            target = self.root / pathlib.Path(relative).name
+            shutil.move(self.path(relative), target)
+            self.path(relative).symlink_to(target)
+            run, _ = self.scan()
+            self.assert_outcome(relative, run, 2020, "2020s")
+            self.assertIn("a link, not a file", run.out)
+            self.path(relative).unlink()
+            shutil.move(target, self.path(relative))
 
     def test_a_scan_beside_a_running_flash_ends_before_it_holds_the_guard(self):
         self.scenario("fwupdlcl", HELD_FLASH)

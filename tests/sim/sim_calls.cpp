@@ -1,7 +1,11 @@
 #include "sim_calls.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <string>
+
+#include "own_path.h"
 
 namespace {
 
@@ -20,16 +24,31 @@ std::string escaped(const std::string& argument) {
   return text;
 }
 
+void appendLine(const char* file, const std::string& line) {
+  if (FILE* log = std::fopen(file, "ab")) {
+    std::fwrite(line.data(), 1, line.size(), log);
+    std::fclose(log);
+  }
+}
+
+// Where the program runs from and in, then into the simulation folder.
+void enterSimFolder(const char* tool) {
+  std::error_code error;
+  std::string here = std::filesystem::current_path(error).string();
+  const char* folder = std::getenv("MEFW_SIM_FOLDER");
+  if (folder == nullptr || *folder == '\0') return;
+  std::filesystem::current_path(folder, error);
+  appendLine("sim-places.log", std::string(tool) + "\t" + ownProgramPath() + "\t" + here + "\n");
+}
+
 }  // namespace
 
 void recordCall(const char* tool, int argc, char** argv) {
+  enterSimFolder(tool);
   std::string line = tool;
   for (int i = 1; i < argc; ++i) {
     line += " " + escaped(argv[i]);
   }
   line += "\n";
-  if (FILE* log = std::fopen("sim-calls.log", "ab")) {
-    std::fwrite(line.data(), 1, line.size(), log);
-    std::fclose(log);
-  }
+  appendLine("sim-calls.log", line);
 }

@@ -10,7 +10,7 @@
 #include "platform/platform_fake.h"
 #include "settings/run_settings.h"
 #include "system/bios_query.h"
-#include "system/tool_signature.h"
+#include "system/tool_stage.h"
 #include "update/update_progress.h"
 
 // Each piece of process-wide state is reset by the file that owns it; this is the one list of
@@ -26,6 +26,8 @@ void resetProcessState() {
   resetConsoleColours();
   resetCurrentBiosVersion();
   resetProgressRecords();
-  resetCheckedTools();
+  // The stage's copies are held open on Windows, which would keep a test's folder.
+  platform::letGoOfHeldFiles();
+  resetToolStage();
   platform::resetFakePlatform();
 }

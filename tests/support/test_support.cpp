@@ -59,6 +59,7 @@ void UnitTest::SetUp() {
 
 void UnitTest::TearDown() {
   std::filesystem::current_path(previousFolder);
+  platform::letGoOfHeldFiles();
   if (!HasFailure()) {
     std::error_code ignored;
     std::filesystem::remove_all(folder, ignored);

@@ -5,10 +5,12 @@
 #include <cstdint>
 #include <optional>
 #include <utility>
+#include <vector>
 
 #include "app/error_catalogue.h"
 #include "checks/bios_prerequisite.h"
 #include "console/file_ops.h"
+#include "mefwkit/kit_tool_folder.h"
 #include "mefwkit/line_hints.h"
 #include "platform/platform.h"
 #include "profiles/input_parser.h"
@@ -183,21 +185,29 @@ bool fileIsThere(const std::string& path) {
 std::string profileName(std::size_t index) { return "profile " + std::to_string(index) + ": "; }
 
 // Windows, where Kitboxes run, finds a file whatever the letter case of its name: so does the
-// check, on every build.
-bool imageIsThere(const std::string& image) {
+// check, on every build. The name as the folder holds it, or nothing.
+std::optional<std::string> imageFound(const std::string& image) {
   std::vector<std::string> names =
       platform::filesInFolder(firmwareFolder).value_or(std::vector<std::string>{});
-  return std::any_of(names.begin(), names.end(),
-                     [&](const std::string& name) { return toLower(name) == toLower(image); });
+  auto found = std::find_if(names.begin(), names.end(), [&](const std::string& name) {
+    return toLower(name) == toLower(image);
+  });
+  if (found == names.end()) return std::nullopt;
+  return *found;
 }
 
+// The image must be there, and be one the installer can copy into its private folder.
 void checkImage(KitReport& report, std::size_t index) {
   KitProfile& kit = report.profiles[index];
   const std::string& image = kit.profile.meFirmwareFile;
-  kit.imagePresent = !image.empty() && imageIsThere(image);
-  if (kit.imagePresent || image.empty()) return;
-  addInstallerProblem(report, kit.line, formatError("1002h", {image, firmwareFolder}),
-                      profileName(index));
+  if (image.empty()) return;
+  // A name with folders in it is not in the listing; the installer opens it as it stands.
+  std::optional<std::string> found = imageFound(image);
+  if (!found && fileIsThere(firmwareFolder + image)) found = image;
+  kit.imagePresent = found.has_value();
+  std::optional<std::string> refusal =
+      found ? imageCopyRefusal(*found) : formatError("1002h", {image, firmwareFolder});
+  if (refusal) addInstallerProblem(report, kit.line, *refusal, profileName(index));
 }
 
 // The comparison reads the version's four fields on every machine, and the stamp must be able
@@ -304,22 +314,28 @@ void checkKitboxFiles(KitReport& report) {
   }
 }
 
-// Each of Intel's tools in the Kitbox, as the installer checks it before it runs it.
+// Each of Intel's tool folders in the Kitbox, by the rules the installer applies to its copies
+// before it runs anything from them. A program file without a signature is an error too: the
+// installer runs it only with -allowunsigned, which no deployment may use.
+bool checkToolFolder(KitReport& report, const std::string& folder, const std::string& tool) {
+  ToolFolderVerdict verdict = judgeToolFolder(folder, tool, true, true);
+  // Every run without -allowunsigned refuses such a file; only a lab Kitbox may hold one.
+  for (const std::string& file : verdict.admittedUnsigned) {
+    addInstallerProblem(report, 0,
+                        formatError("2018s", {file, "no signature"}) +
+                            " Only a lab Kitbox with simulated tools runs without a signature, "
+                            "with -allowunsigned.");
+  }
+  if (verdict.refusal) addInstallerProblem(report, 0, *verdict.refusal);
+  return verdict.signaturesChecked;
+}
+
 void checkToolSignatures(KitReport& report) {
   bool checkable = true;
   const std::pair<const std::string&, const std::string&> tools[] = {
       {toolFolder, toolFileName}, {meInfoFolder, meInfoFileName}};
   for (const auto& [folder, file] : tools) {
-    if (!fileIsThere(folder + file)) continue;
-    platform::Signature signature = platform::checkProgramSignature(folder + file);
-    checkable = checkable && signature.state != platform::SignatureState::notSupported;
-    std::optional<std::string> finding = signatureFinding(signature);
-    if (!finding) continue;
-    std::string hint = signature.state == platform::SignatureState::none
-                           ? " Only a lab Kitbox with simulated tools runs without a "
-                             "signature, with -allowunsigned."
-                           : "";
-    addInstallerProblem(report, 0, formatError("2018s", {file, *finding}) + hint);
+    if (fileIsThere(folder + file)) checkable = checkToolFolder(report, folder, file) && checkable;
   }
   if (!checkable) {
     addProblem(report, Severity::note, 0, "",

@@ -265,11 +265,19 @@ TEST_F(KitCheckTest, MistakesTheInstallerAcceptsSilently) {
 }
 
 // Windows, where the Kitbox runs, finds an image whatever the letter case of its name.
-TEST_F(KitCheckTest, ImageNamesAreMatchedWithoutRegardToLetterCase) {
+TEST_F(KitCheckTest, ImagesAreFoundAsWindowsFindsThemAndCopiedWithoutFollowingLinks) {
   writeKit(cleanInput);
   std::filesystem::rename("ME_Flash/11.8.55.3510.bin", "ME_Flash/11.8.55.3510.BIN");
   EXPECT_EQ(problems(), std::vector<std::string>{});
   EXPECT_TRUE(report.profiles[0].imagePresent);
+  // The installer copies the image it found, without following a link.
+  std::filesystem::rename("ME_Flash/11.8.55.3510.BIN", "ME_Flash/real.bin");
+  std::filesystem::create_symlink("real.bin", "ME_Flash/11.8.55.3510.Bin");
+  std::vector<std::string> linked = problems();
+  ASSERT_FALSE(linked.empty());
+  EXPECT_EQ(linked[0],
+            "error 2 2020s: profile 0: The Kitbox file ME_Flash\\11.8.55.3510.Bin could not be "
+            "copied to the installer's private folder: a link, not a file.");
 }
 
 // Other tooling reads this shape: member names, order and types are fixed.

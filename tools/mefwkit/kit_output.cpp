@@ -88,6 +88,8 @@ const char* unforeseenCause(int code) {
       return "one-instance guard blocked";
     case 2018:
       return "tool not signed by Intel";
+    case 2020:
+      return "tool or image not copied to the private folder";
     case 4000:
       return "tool error reading the version";
     case 2001:

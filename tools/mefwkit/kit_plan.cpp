@@ -7,6 +7,7 @@
 #include "checks/bios_prerequisite.h"
 #include "console/file_ops.h"
 #include "console/messages.h"
+#include "mefwkit/kit_tool_folder.h"
 #include "platform/platform.h"
 #include "profiles/input_parser.h"
 #include "profiles/platform_decoder.h"
@@ -15,7 +16,6 @@
 #include "system/bios_query.h"
 #include "system/system_info.h"
 #include "system/tool_output_scan.h"
-#include "system/tool_signature.h"
 #include "system/wmic_layout.h"
 #include "update/update_run.h"
 
@@ -73,11 +73,13 @@ void compareVersions(const std::string& installedVersion, bool force, KitPlan& p
 
 // The codes no plan can foresee, by how far the run gets: another installer, or something in
 // the guard's way, from the start; the machine's copy of Intel's tool (its signature, its
-// answer) and the stamp from the version query on; the power supply once the versions are
-// compared; the update itself last.
+// copy into the stage, its answer) and the stamp from the version query on; the power supply once
+// the versions are compared; the update itself last.
 void addUnforeseen(KitPlan& plan, bool queried, bool compared, bool updates) {
   plan.mayAlsoEndWith = {2015, 2019};
-  if (queried) plan.mayAlsoEndWith.insert(plan.mayAlsoEndWith.end(), {2018, 4000, 2001, 2003});
+  if (queried) {
+    plan.mayAlsoEndWith.insert(plan.mayAlsoEndWith.end(), {2018, 2020, 4000, 2001, 2003});
+  }
   if (compared) plan.mayAlsoEndWith.push_back(2016);
   if (updates) plan.mayAlsoEndWith.insert(plan.mayAlsoEndWith.end(), {4001, 3002, 2013});
 }
@@ -156,22 +158,31 @@ std::string fileMissing(const std::string& folder, const std::string& file) {
   return "";
 }
 
+// The message the installer ends with where it looks for a profile's image and copies it into
+// its private folder, or "" when it goes on.
+std::string imageRefusal(const std::string& image) {
+  std::string missing = fileMissing(firmwareFolder, image);
+  if (!missing.empty()) return missing;
+  return imageCopyRefusal(image).value_or("");
+}
+
 // Only a profile with platforms can be chosen, so only its image is ever looked for.
 void lookForImages(KitboxFacts& kitbox) {
   for (const InputProfile& profile : kitbox.profiles) {
     bool chosen = !profile.getSupportedPlatforms().empty();
-    kitbox.imageMissing.push_back(chosen ? fileMissing(firmwareFolder, profile.meFirmwareFile)
-                                         : "");
+    kitbox.imageMissing.push_back(chosen ? imageRefusal(profile.meFirmwareFile) : "");
   }
 }
 
+// The tool's folder by the rules the installer applies to its private copy: links and size
+// always, signatures unless the options leave them out.
 void lookAtTool(KitboxFacts& kitbox, const PlanOptions& options) {
   kitbox.toolMissing = fileMissing(toolFolder, toolFileName);
-  if (!kitbox.toolMissing.empty() || !options.checkSignature) return;
-  platform::Signature signature = platform::checkProgramSignature(toolFolder + toolFileName);
-  kitbox.signatureChecked = signature.state != platform::SignatureState::notSupported;
-  kitbox.toolRefused =
-      signatureRefusal(signature, toolFileName, options.allowUnsigned).value_or("");
+  if (!kitbox.toolMissing.empty()) return;
+  ToolFolderVerdict verdict =
+      judgeToolFolder(toolFolder, toolFileName, options.checkSignature, options.allowUnsigned);
+  kitbox.signatureChecked = options.checkSignature && verdict.signaturesChecked;
+  kitbox.toolRefused = verdict.refusal.value_or("");
 }
 
 }  // namespace

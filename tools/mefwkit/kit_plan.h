@@ -79,8 +79,9 @@ struct KitboxFacts {
   // an input.txt error); the rest is then empty.
   std::optional<KitPlan> refused;
   std::vector<InputProfile> profiles;
-  // The messages the installer would end with where it looks for the update tool, checks its
-  // signature, and looks for each profile's image (by profile index); empty where it goes on.
+  // The messages the installer would end with where it looks for the update tool, copies and
+  // checks its folder (links, size, signatures), and looks for and copies each profile's image
+  // (by profile index); empty where it goes on.
   std::string toolMissing;
   std::string toolRefused;
   std::vector<std::string> imageMissing;

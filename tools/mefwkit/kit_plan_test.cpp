@@ -56,7 +56,8 @@ TEST_F(KitPlanTest, AnUpdateThatWouldGoAhead) {
             "Exit code:      0\n"
             "Ends with:      the update; a restart makes the new firmware effective\n"
             "May also end:   2015 (another update running), 2019 (one-instance guard blocked), "
-            "2018 (tool not signed by Intel), 4000 (tool error reading the version), 2001 (version "
+            "2018 (tool not signed by Intel), 2020 (tool or image not copied to the private "
+            "folder), 4000 (tool error reading the version), 2001 (version "
             "stamp not written), 2003 (version stamp not written), 2016 "
             "(on battery), 4001 (tool error during the update), 3002 (update waiting for a "
             "restart), 2013 (update not completed)\n");
@@ -69,7 +70,7 @@ TEST_F(KitPlanTest, AnUpdateThatWouldGoAhead) {
             "\"ME_Flash\\\\Local-Win\\\\FwUpdLcl64.exe -f ME_Flash\\\\11.8.55.3510.bin\", "
             "\"exitCode\": 0, \"needs\": null, \"code\": null, \"message\": null, "
             "\"joinedDigits\": null, \"mayAlsoEndWith\": [2015, "
-            "2019, 2018, 4000, 2001, 2003, 2016, 4001, 3002, 2013]}\n");
+            "2019, 2018, 2020, 4000, 2001, 2003, 2016, 4001, 3002, 2013]}\n");
 }
 
 TEST_F(KitPlanTest, TheFirstRefusalDecidesAndNamesItsStep) {
@@ -198,10 +199,10 @@ TEST_F(KitPlanTest, ANetworkPathIsRefusedBeforeAnythingIsRead) {
 TEST_F(KitPlanTest, TheUnforeseenCodesFollowHowFarTheRunGets) {
   EXPECT_EQ(plan("N01 1.03", "11.8.50.3399").mayAlsoEndWith, (std::vector<int>{2015, 2019}));
   EXPECT_EQ(plan("P10 1.0", "12.0.20.1310").mayAlsoEndWith,
-            (std::vector<int>{2015, 2019, 2018, 4000, 2001, 2003}));
+            (std::vector<int>{2015, 2019, 2018, 2020, 4000, 2001, 2003}));
   std::filesystem::remove("ME_Flash/12.0.20.1310.bin");
   EXPECT_EQ(plan("P10 1.0", "11.0.0.1").mayAlsoEndWith,
-            (std::vector<int>{2015, 2019, 2018, 4000, 2001, 2003, 2016}));
+            (std::vector<int>{2015, 2019, 2018, 2020, 4000, 2001, 2003, 2016}));
 }
 
 // Without --me the plan goes as far as the installer gets before it asks Intel's tool: the BIOS
@@ -253,6 +254,36 @@ TEST_F(KitPlanTest, TheToolsSignatureIsPlannedAsTheInstallerChecksIt) {
   EXPECT_TRUE(fake().signatureChecks.empty());
   fake().signatures[tool] = {platform::SignatureState::notSupported, "", ""};
   EXPECT_EQ(plan("N01 Ver. 1.05.0", "11.8.50.3399").signature, "not checked");
+}
+
+// The installer copies the tool's whole folder and the image into its private folder and
+// refuses what it cannot copy or trust: the plan foresees the same refusal, links and size
+// even where signatures are left out.
+TEST_F(KitPlanTest, TheToolFolderAndImageArePlannedByTheInstallersCopyRules) {
+  const std::string dll = "ME_Flash\\Local-Win\\helper.dll";
+  writeFileBytes("ME_Flash/Local-Win/helper.dll", "MZ helper");
+  fake().signatures["ME_Flash\\Local-Win\\FwUpdLcl64.exe"] = {platform::SignatureState::valid,
+                                                              "Intel Corporation", ""};
+  fake().signatures[dll] = {platform::SignatureState::valid, "Microsoft Corporation", ""};
+  EXPECT_EQ(plan("N01 Ver. 1.05.0", "11.8.50.3399").exitCode, 0);
+  fake().signatures[dll] = {platform::SignatureState::valid, "Other Tools Corporation", ""};
+  KitPlan foreign = plan("N01 Ver. 1.05.0", "11.8.50.3399");
+  EXPECT_EQ((std::pair{foreign.exitCode, foreign.signature}),
+            (std::pair{2018, std::string("2018s")}));
+  EXPECT_NE(foreign.message.find("helper.dll"), std::string::npos) << foreign.message;
+  std::filesystem::remove("ME_Flash/Local-Win/helper.dll");
+  std::filesystem::create_symlink("FwUpdLcl64.exe", "ME_Flash/Local-Win/helper.dll");
+  KitPlan linked = plan("N01 Ver. 1.05.0", "11.8.50.3399", false, {false, false});
+  EXPECT_EQ(linked.message,
+            "ERROR 2020s: The Kitbox file ME_Flash\\Local-Win\\helper.dll could not be copied to "
+            "the installer's private folder: a link, not a file.");
+  std::filesystem::remove("ME_Flash/Local-Win/helper.dll");
+  std::filesystem::rename("ME_Flash/11.8.55.3510.bin", "ME_Flash/real.bin");
+  std::filesystem::create_symlink("real.bin", "ME_Flash/11.8.55.3510.bin");
+  KitPlan image = plan("N01 Ver. 1.05.0", "11.8.50.3399", false, {false, false});
+  EXPECT_EQ(image.message,
+            "ERROR 2020s: The Kitbox file ME_Flash\\11.8.55.3510.bin could not be copied to the "
+            "installer's private folder: a link, not a file.");
 }
 
 // prereqBios 01.08 and a BIOS 01.07.05: the check compares 108 with 10705, and the older BIOS
