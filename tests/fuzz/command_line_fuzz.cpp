@@ -32,6 +32,7 @@ const std::map<std::string, std::vector<std::string>> optionKeys = {
     {"-reboot", {"REBOOTFLAG"}},
     {"-systeminfo", {"systemInfoMode"}},
     {"-allowunsigned", {"allowUnsigned"}},
+    {"-scan", {"scan"}},
 };
 
 bool isModeKey(const std::string& key) { return key == "meInfoMode" || key == "systemInfoMode"; }
@@ -95,6 +96,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       {"REBOOTFLAG", settings.reboot.value},
       {"systemInfoMode", settings.systemInfoMode},
       {"allowUnsigned", settings.allowUnsigned.value},
+      {"scan", settings.scan.value},
   };
   for (const auto& [key, value] : actualSet) {
     fuzzCheck(value == (expectedSet.count(key) > 0 && expectedSet.at(key)), key + " differs");
