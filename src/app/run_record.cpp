@@ -29,7 +29,8 @@ std::string boolText(bool value) { return value ? "true" : "false"; }
 
 std::string messageJson(const std::string& message) {
   if (message.empty()) return "null";
-  return jsonObject({{"code", textOrNull(messageCode(message))}, {"text", jsonString(message)}});
+  return jsonObject({{"code", textOrNull(messageCode(message))},
+                     {"text", jsonString(recordedMessageText(message))}});
 }
 
 std::string biosJson(const RunRecord& run) {
@@ -60,6 +61,20 @@ std::string utcText(std::time_t time) {
   char text[32];
   std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", parts);
   return text;
+}
+
+std::string recordedMessageText(const std::string& message) {
+  if (message.size() <= recordedMessageLimit) return message;
+  // The count kept has as many digits as the limit, so the mark's length is known first.
+  std::string total = std::to_string(message.size());
+  std::size_t markLength = std::string("\n[cut: only the first  of  bytes are kept]").size() +
+                           std::to_string(recordedMessageLimit).size() + total.size();
+  std::size_t kept = recordedMessageLimit - markLength;
+  while (kept > 0 && (static_cast<unsigned char>(message[kept]) & 0xC0) == 0x80) {
+    --kept;
+  }
+  return message.substr(0, kept) + "\n[cut: only the first " + std::to_string(kept) + " of " +
+         total + " bytes are kept]";
 }
 
 namespace {
@@ -130,6 +145,7 @@ std::string runRecordJson(const RunRecord& run) {
   return jsonObject({{"schema", "1"},
                      {"program", jsonString("mefwupdate")},
                      {"programVersion", jsonString(MEFW_PRODUCT_VERSION)},
+                     {"computerName", textOrNull(run.computerName)},
                      {"state", jsonString(run.state)},
                      {"started", jsonString(utcText(run.started))},
                      {"ended", valueOrNull(run.ended, time)},
@@ -155,6 +171,7 @@ void beginRunRecord(int argc, char** argv) {
     if (argv[i] != nullptr) run.arguments.push_back(argv[i]);
   }
   run.kitbox = platform::workingFolder();
+  run.computerName = platform::computerName();
 }
 
 void recordRunStart(const std::string& mode) {

@@ -2,12 +2,15 @@
 // kept in the machine's state folder where a deployment tool's clean-up cannot reach it.
 #pragma once
 
+#include <cstddef>
 #include <ctime>
 #include <optional>
 #include <string>
 #include <vector>
 
 struct RunRecord {
+  // The computer's name, so that a record collected from many machines still names its own.
+  std::string computerName;
   // "running", "flashing" or "finished".
   std::string state = "running";
   std::time_t started = 0;
@@ -41,6 +44,15 @@ struct RunRecord {
 
 // The record as UTF-8 JSON text, one object and a line feed. A value not known is null.
 std::string runRecordJson(const RunRecord& record);
+
+// The most of a message's text a record keeps: a tool's error can carry all the tool printed,
+// megabytes of it, and a record is read back on thousands of machines' worth of them.
+constexpr std::size_t recordedMessageLimit = 64 * 1024;
+
+// A message's text as the record keeps it: whole when it fits recordedMessageLimit bytes;
+// otherwise its start, cut where no UTF-8 character is split, and a last line that says how
+// much was kept, recordedMessageLimit bytes at most in all.
+std::string recordedMessageText(const std::string& message);
 
 // The code of a message as printed after "ERROR " or "CODE " ("2010s", "8193u"); empty when
 // the text names none.

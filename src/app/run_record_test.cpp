@@ -21,10 +21,11 @@ void expectSchemaOne(const json& record) {
   for (const auto& item : record.items()) {
     keys.push_back(item.key());
   }
-  EXPECT_EQ(keys, (std::vector<std::string>{
-                      "schema", "program", "programVersion", "state", "started", "ended",
-                      "arguments", "mode", "kitbox", "exitCode", "message", "bios", "profile",
-                      "firmware", "flash", "restartRequested", "restartPending", "logs"}));
+  EXPECT_EQ(keys,
+            (std::vector<std::string>{"schema", "program", "programVersion", "computerName",
+                                      "state", "started", "ended", "arguments", "mode", "kitbox",
+                                      "exitCode", "message", "bios", "profile", "firmware", "flash",
+                                      "restartRequested", "restartPending", "logs"}));
   EXPECT_EQ(record["schema"], 1);
   EXPECT_EQ(record["program"], "mefwupdate");
   EXPECT_TRUE(record["started"].is_string());
@@ -85,7 +86,12 @@ TEST(RunRecordTest, OddBytesAndLongTextsStayValidJson) {
   EXPECT_EQ(value["arguments"][2], "\xc3\xa9");
   EXPECT_EQ(value["kitbox"], "C:\\Windows\\IMECache\\{1}");
   EXPECT_EQ(value["message"]["code"], "8193u");
-  EXPECT_EQ(value["message"]["text"].get<std::string>().size(), 13u + (1 << 20) + 2);
+  // The text is kept to 64 KiB, its start and a mark that says so.
+  std::string text = value["message"]["text"];
+  EXPECT_EQ(text.size(), recordedMessageLimit);
+  EXPECT_EQ(text.substr(0, 20), "ERROR 8193u: xxxxxxx");
+  std::string mark = "\n[cut: only the first 65482 of 1048590 bytes are kept]";
+  EXPECT_EQ(text.substr(text.size() - mark.size()), mark);
   EXPECT_EQ(value["bios"]["text"], "N01 Ver. 1.05.2  \xc2\x99");
   EXPECT_EQ(value["bios"]["source"], "smbios");
   EXPECT_EQ(value["flash"], json::parse(R"({"started":true,"completed":false,"leftover":true})"));
@@ -102,6 +108,28 @@ TEST(RunRecordTest, TimesReadBackAsTheyAreWritten) {
        {"", "2026-12-08T23:10:00", "2026-12-08 23:10:00Z", "2026-13-08T23:10:00Z",
         "2026-12-08T23:1x:00Z", "2026-12-08T23:10:00Z ", "+026-12-08T23:10:00Z"}) {
     EXPECT_EQ(parseUtcText(wrong), std::nullopt) << wrong;
+  }
+}
+
+TEST(RunRecordTest, AMessageIsCutOnlyPastTheLimitAndNeverInsideACharacter) {
+  std::string fits = "ERROR 8193v: " + std::string(recordedMessageLimit - 13, 'x');
+  EXPECT_EQ(recordedMessageText(fits), fits);
+  std::string over = fits + "x";
+  EXPECT_EQ(recordedMessageText(over).size(), recordedMessageLimit);
+  // Two-byte characters throughout, after a lead of either parity: the cut falls between two.
+  for (const std::string lead : {"ERROR 8193v: ", "ERROR 8193v:  "}) {
+    std::string wide = lead;
+    while (wide.size() < 2 * recordedMessageLimit) {
+      wide += "\xc3\xa9";
+    }
+    std::string kept = recordedMessageText(wide);
+    EXPECT_LE(kept.size(), recordedMessageLimit);
+    EXPECT_GE(kept.size(), recordedMessageLimit - 1);
+    std::size_t cut = kept.find("\n[cut: ");
+    ASSERT_NE(cut, std::string::npos);
+    EXPECT_EQ((cut - lead.size()) % 2, 0u) << lead.size();
+    EXPECT_EQ(kept.substr(cut), "\n[cut: only the first " + std::to_string(cut) + " of " +
+                                    std::to_string(wide.size()) + " bytes are kept]");
   }
 }
 

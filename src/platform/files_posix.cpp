@@ -9,11 +9,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 
+#include "platform/file_opens.h"
 #include "platform/output_file.h"
 #include "platform/platform.h"
 #include "platform/posix_paths.h"
@@ -31,6 +33,7 @@ InputFile::InputFile(const std::string& path, FileMode mode) : state(new State) 
   struct stat info {};
   // Windows cannot open a folder as a file; POSIX could, and would only fail on reading.
   if (stat(posixPath.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return;
+  noteFileOpened(path);
   state->stream.open(posixPath, std::ios::binary);
 }
 
@@ -202,6 +205,21 @@ std::optional<std::vector<std::string>> namesInFolder(const std::string& path, b
 
 }  // namespace
 
+std::optional<std::vector<FolderEntry>> folderEntries(const std::string& path) {
+  std::vector<FolderEntry> entries;
+  std::optional<std::vector<std::string>> names = namesInFolder(path, false, [&](mode_t mode) {
+    entries.push_back({"", S_ISREG(mode)   ? EntryKind::file
+                           : S_ISDIR(mode) ? EntryKind::folder
+                                           : EntryKind::other});
+    return true;
+  });
+  if (!names) return std::nullopt;
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    entries[i].name = (*names)[i];
+  }
+  return entries;
+}
+
 std::optional<std::vector<std::string>> filesInFolder(const std::string& path) {
   return namesInFolder(path, true, [](mode_t mode) { return S_ISREG(mode); });
 }
@@ -309,6 +327,7 @@ bool copyBytes(int from, int to, std::uint64_t limit, FileCopy& copy) {
 
 FileCopy copyFileNoLinks(const std::string& source, const std::string& target,
                          std::uint64_t limit) {
+  noteFileOpened(source);
   FileCopy copy;
   int from =
       open(toPosixSeparators(source).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
@@ -348,6 +367,7 @@ FileCopy copyFileNoLinks(const std::string& source, const std::string& target,
 }
 
 FileCopy inspectFileNoLinks(const std::string& source) {
+  noteFileOpened(source);
   FileCopy found;
   int from =
       open(toPosixSeparators(source).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
@@ -390,6 +410,7 @@ bool removeOwnFolder(const std::string& path) {
 
 std::optional<FilePart> readFilePart(const std::string& path, std::uint64_t offset,
                                      std::uint64_t limit) {
+  noteFileOpened(path);
   std::ifstream file(toPosixSeparators(path), std::ios::binary | std::ios::ate);
   if (!file.is_open()) return std::nullopt;
   FilePart part;
@@ -400,6 +421,58 @@ std::optional<FilePart> readFilePart(const std::string& path, std::uint64_t offs
   part.bytes.resize(static_cast<std::size_t>(count));
   if (!file.read(part.bytes.data(), static_cast<std::streamsize>(count))) return std::nullopt;
   return part;
+}
+
+struct RegularFile::State {
+  int handle = -1;
+  FileOpening opening = FileOpening::failed;
+  std::uint64_t size = 0;
+};
+
+RegularFile::RegularFile(const std::string& path) : state(new State) {
+  std::string posixPath = toPosixSeparators(path);
+  struct stat info {};
+  if (lstat(posixPath.c_str(), &info) != 0) {
+    if (errno == ENOENT || errno == ENOTDIR) state->opening = FileOpening::missing;
+    return;
+  }
+  state->opening = FileOpening::notRegular;
+  if (!S_ISREG(info.st_mode)) return;
+  noteFileOpened(path);
+  // Should the entry be swapped between the look and the opening, a pipe in its place must not
+  // make the opening wait, nor a link be followed.
+  int handle = open(posixPath.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (handle < 0) {
+    state->opening = errno == ELOOP ? FileOpening::notRegular : FileOpening::failed;
+    return;
+  }
+  state->handle = handle;
+  if (fstat(handle, &info) != 0) {
+    state->opening = FileOpening::failed;
+  } else if (S_ISREG(info.st_mode)) {
+    state->opening = FileOpening::opened;
+    state->size = static_cast<std::uint64_t>(info.st_size);
+  }
+}
+
+RegularFile::~RegularFile() {
+  if (state->handle >= 0) close(state->handle);
+}
+
+FileOpening RegularFile::opening() const { return state->opening; }
+
+std::uint64_t RegularFile::size() const { return state->size; }
+
+bool RegularFile::read(std::string& bytes, std::size_t limit) {
+  bytes.clear();
+  if (state->opening != FileOpening::opened || limit == 0) return false;
+  bytes.resize(limit);
+  ssize_t count = 0;
+  do {
+    count = ::read(state->handle, bytes.data(), limit);
+  } while (count < 0 && errno == EINTR);
+  bytes.resize(count > 0 ? static_cast<std::size_t>(count) : 0);
+  return count > 0;
 }
 
 }  // namespace platform

@@ -15,6 +15,7 @@
 #include <fstream>
 #include <vector>
 
+#include "platform/file_opens.h"
 #include "platform/files_win32.h"
 #include "platform/output_file.h"
 #include "platform/platform.h"
@@ -26,6 +27,7 @@ struct InputFile::State {
 };
 
 InputFile::InputFile(const std::string& path, FileMode mode) : state(new State) {
+  noteFileOpened(path);
   state->stream.open(path, mode == FileMode::raw ? std::ios::in | std::ios::binary : std::ios::in);
 }
 
@@ -262,6 +264,26 @@ std::optional<std::vector<std::string>> foldersInFolder(const std::string& path)
   return names;
 }
 
+std::optional<std::vector<FolderEntry>> folderEntries(const std::string& path) {
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((withSeparator(path) + "*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return std::nullopt;
+  std::vector<FolderEntry> entries;
+  do {
+    DWORD attributes = found.dwFileAttributes;
+    if (isDots(found.cFileName)) continue;
+    EntryKind kind = EntryKind::file;
+    if ((attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)) != 0) {
+      kind = EntryKind::other;
+    } else if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+      kind = EntryKind::folder;
+    }
+    entries.push_back({found.cFileName, kind});
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+  return entries;
+}
+
 bool removeOwnFolder(const std::string& path) {
   WIN32_FIND_DATAA found;
   std::string folder = withSeparator(path);
@@ -434,6 +456,7 @@ HANDLE openSource(const std::string& source, FileCopy& copy) {
 
 FileCopy copyFileNoLinks(const std::string& source, const std::string& target,
                          std::uint64_t limit) {
+  noteFileOpened(source);
   FileCopy copy;
   HANDLE from = openSource(source, copy);
   if (from == INVALID_HANDLE_VALUE) return copy;
@@ -465,6 +488,7 @@ FileCopy copyFileNoLinks(const std::string& source, const std::string& target,
 }
 
 FileCopy inspectFileNoLinks(const std::string& source) {
+  noteFileOpened(source);
   FileCopy found;
   HANDLE from = openSource(source, found);
   if (from == INVALID_HANDLE_VALUE) return found;
@@ -482,6 +506,7 @@ FileCopy inspectFileNoLinks(const std::string& source) {
 
 std::optional<FilePart> readFilePart(const std::string& path, std::uint64_t offset,
                                      std::uint64_t limit) {
+  noteFileOpened(path);
   std::ifstream file(path, std::ios::binary | std::ios::ate);
   if (!file.is_open()) return std::nullopt;
   FilePart part;
@@ -492,6 +517,70 @@ std::optional<FilePart> readFilePart(const std::string& path, std::uint64_t offs
   part.bytes.resize(static_cast<std::size_t>(count));
   if (!file.read(part.bytes.data(), static_cast<std::streamsize>(count))) return std::nullopt;
   return part;
+}
+
+namespace {
+
+const DWORD notRegularAttributes =
+    FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE;
+
+}  // namespace
+
+struct RegularFile::State {
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  FileOpening opening = FileOpening::failed;
+  std::uint64_t size = 0;
+};
+
+RegularFile::RegularFile(const std::string& path) : state(new State) {
+  DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+      state->opening = FileOpening::missing;
+    }
+    return;
+  }
+  state->opening = FileOpening::notRegular;
+  if ((attributes & notRegularAttributes) != 0) return;
+  noteFileOpened(path);
+  // The reparse point itself, never what it points to, should one be put in the file's place
+  // between the look and the opening.
+  HANDLE handle = CreateFileA(
+      path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    state->opening = FileOpening::failed;
+    return;
+  }
+  state->handle = handle;
+  BY_HANDLE_FILE_INFORMATION information;
+  if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileInformationByHandle(handle, &information) ||
+      (information.dwFileAttributes & notRegularAttributes) != 0) {
+    return;
+  }
+  state->opening = FileOpening::opened;
+  state->size =
+      (static_cast<std::uint64_t>(information.nFileSizeHigh) << 32) | information.nFileSizeLow;
+}
+
+RegularFile::~RegularFile() {
+  if (state->handle != INVALID_HANDLE_VALUE) CloseHandle(state->handle);
+}
+
+FileOpening RegularFile::opening() const { return state->opening; }
+
+std::uint64_t RegularFile::size() const { return state->size; }
+
+bool RegularFile::read(std::string& bytes, std::size_t limit) {
+  bytes.clear();
+  if (state->opening != FileOpening::opened || limit == 0) return false;
+  DWORD wanted = limit > 0x40000000 ? 0x40000000 : static_cast<DWORD>(limit);
+  bytes.resize(wanted);
+  DWORD count = 0;
+  bool read = ReadFile(state->handle, bytes.data(), wanted, &count, nullptr) != 0;
+  bytes.resize(read ? count : 0);
+  return read && count > 0;
 }
 
 }  // namespace platform

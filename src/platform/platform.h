@@ -268,6 +268,46 @@ class OutputFile {
   std::unique_ptr<State> state;
 };
 
+// What a name in a folder is, as its directory entry says, links not followed: a regular
+// file, a real folder, or anything else (a link, a reparse point, a pipe, a device).
+enum class EntryKind { file, folder, other };
+
+struct FolderEntry {
+  std::string name;
+  EntryKind kind = EntryKind::other;
+};
+
+// Every name directly in a folder but "." and "..", with its kind, in no particular order;
+// nothing when the folder cannot be read.
+std::optional<std::vector<FolderEntry>> folderEntries(const std::string& path);
+
+// What opening a RegularFile found.
+enum class FileOpening { opened, missing, notRegular, failed };
+
+// A regular file opened for reading, for input that others may have put in place. Nothing else
+// is ever opened: a link, a folder, a device or a pipe (whose opening would wait for a writer)
+// is told from its directory entry and left alone, and the opened handle is checked once more,
+// so that what is read is what was checked.
+class RegularFile {
+ public:
+  explicit RegularFile(const std::string& path);
+  ~RegularFile();
+  RegularFile(const RegularFile&) = delete;
+  RegularFile& operator=(const RegularFile&) = delete;
+
+  FileOpening opening() const;
+
+  // The file's size when it was opened.
+  std::uint64_t size() const;
+
+  // Replaces `bytes` with the next at most `limit` bytes; false at the end or on a read error.
+  bool read(std::string& bytes, std::size_t limit);
+
+ private:
+  struct State;
+  std::unique_ptr<State> state;
+};
+
 // The stage: private copies of what the installer runs ---------------------------------------
 // The installer runs elevated, from a folder that others may write, and a name in it may be
 // re-pointed at any time. So whatever it runs is copied into a folder of its own that only
@@ -496,6 +536,10 @@ std::optional<FilePart> readFilePart(const std::string& path, std::uint64_t offs
 
 // This process's id.
 unsigned long processId();
+
+// The computer's name as the network knows it: Windows' NetBIOS name (GetComputerNameW), as
+// UTF-8; the host name on POSIX. Empty when it cannot be read.
+std::string computerName();
 
 // When the machine last started, or nothing when that cannot be told. Windows: the time now
 // less GetTickCount64; POSIX: less CLOCK_BOOTTIME, or, when MEFW_BOOT_TIME is set, the UTC time

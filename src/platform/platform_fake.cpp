@@ -2,6 +2,7 @@
 #include <filesystem>
 #include <stdexcept>
 
+#include "platform/file_opens.h"
 #include "platform/platform.h"
 #include "platform/platform_fake.h"
 
@@ -279,6 +280,10 @@ StageFolder makeStageFolder() {
 std::vector<std::string> leftStageFolders() { return fakePlatform().leftStages; }
 
 unsigned long processId() { return fakePlatform().processId; }
+
+std::string computerName() { return fakePlatform().computerName; }
+
+void noteFileOpened(const std::string& path) { fakePlatform().filesOpened.push_back(path); }
 
 std::optional<std::time_t> bootTime() { return fakePlatform().bootTime; }
 

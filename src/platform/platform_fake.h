@@ -127,6 +127,9 @@ struct FakePlatform {
   // Every folder renamed, as "from -> to".
   std::vector<std::string> foldersRenamed;
   unsigned long processId = 4242;
+  std::string computerName = "NORVANE-PC";
+  // Every file opened for reading, as the program named it, in order.
+  std::vector<std::string> filesOpened;
   // When the machine last started; nothing: it cannot be told.
   std::optional<std::time_t> bootTime;
 

@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
@@ -409,7 +413,64 @@ TEST_F(PlatformTest, APartOfAFile) {
   EXPECT_FALSE(platform::readFilePart("missing", 0, 4));
 }
 
+// Records collected from machines are read block by block, and only when they are files.
+TEST_F(PlatformTest, ARegularFileIsReadInBlocksAndNothingElseOpens) {
+  writeBytes("record.json", std::string(10000, 'r'));
+  fs::create_directories("folder.json");
+  {
+    platform::RegularFile file("record.json");
+    ASSERT_EQ(file.opening(), platform::FileOpening::opened);
+    EXPECT_EQ(file.size(), 10000u);
+    std::string whole;
+    std::string block;
+    while (file.read(block, 4096)) {
+      EXPECT_LE(block.size(), 4096u);
+      whole += block;
+    }
+    EXPECT_EQ(whole, std::string(10000, 'r'));
+  }
+  EXPECT_EQ(platform::RegularFile("folder.json").opening(), platform::FileOpening::notRegular);
+  EXPECT_EQ(platform::RegularFile("missing.json").opening(), platform::FileOpening::missing);
+  std::string block = "left";
+  EXPECT_FALSE(platform::RegularFile("folder.json").read(block, 10));
+  EXPECT_EQ(block, "");
+}
+
+TEST_F(PlatformTest, AFolderListsEachNameWithItsKind) {
+  fs::create_directories("records/pc-1");
+  writeBytes("records/last-run.json", "{}");
+  std::optional<std::vector<platform::FolderEntry>> entries = platform::folderEntries("records");
+  ASSERT_TRUE(entries);
+  std::vector<std::string> seen;
+  for (const platform::FolderEntry& entry : *entries) {
+    seen.push_back(entry.name + (entry.kind == platform::EntryKind::file     ? " file"
+                                 : entry.kind == platform::EntryKind::folder ? " folder"
+                                                                             : " other"));
+  }
+  std::sort(seen.begin(), seen.end());
+  EXPECT_EQ(seen, (std::vector<std::string>{"last-run.json file", "pc-1 folder"}));
+  EXPECT_FALSE(platform::folderEntries("missing"));
+}
+
+TEST_F(PlatformTest, TheComputerHasAName) { EXPECT_NE(platform::computerName(), ""); }
+
 #ifndef _WIN32
+// A pipe would make an opening for reading wait for a writer, and a link may point anywhere.
+TEST_F(PlatformTest, PipesAndLinksAreNeverOpenedAsRegularFiles) {
+  ASSERT_EQ(mkfifo("result.json", 0600), 0);
+  writeBytes("target.json", "{}");
+  fs::create_symlink("target.json", "link.json");
+  EXPECT_EQ(platform::RegularFile("result.json").opening(), platform::FileOpening::notRegular);
+  EXPECT_EQ(platform::RegularFile("link.json").opening(), platform::FileOpening::notRegular);
+  std::vector<std::string> others;
+  std::vector<platform::FolderEntry> entries = platform::folderEntries(".").value();
+  for (const platform::FolderEntry& entry : entries) {
+    if (entry.kind == platform::EntryKind::other) others.push_back(entry.name);
+  }
+  std::sort(others.begin(), others.end());
+  EXPECT_EQ(others, (std::vector<std::string>{"link.json", "result.json"}));
+}
+
 TEST_F(PlatformTest, LinksAndRightsOfOthersAreSeen) {
   fs::create_directories("target");
   fs::create_directory_symlink("target", "link");

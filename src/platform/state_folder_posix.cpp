@@ -48,4 +48,11 @@ bool renameFolder(const std::string& path, const std::string& newPath) {
 
 unsigned long processId() { return static_cast<unsigned long>(getpid()); }
 
+std::string computerName() {
+  char name[256] = {};
+  // A name that fills the buffer may come without its end.
+  if (gethostname(name, sizeof name - 1) != 0) return "";
+  return name;
+}
+
 }  // namespace platform

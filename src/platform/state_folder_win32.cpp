@@ -193,4 +193,17 @@ bool renameFolder(const std::string& path, const std::string& newPath) {
 
 unsigned long processId() { return GetCurrentProcessId(); }
 
+std::string computerName() {
+  wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+  DWORD length = MAX_COMPUTERNAME_LENGTH + 1;
+  if (!GetComputerNameW(name, &length) || length == 0) return "";
+  int bytes =
+      WideCharToMultiByte(CP_UTF8, 0, name, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
+  if (bytes <= 0) return "";
+  std::string text(static_cast<std::size_t>(bytes), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, name, static_cast<int>(length), text.data(), bytes, nullptr,
+                      nullptr);
+  return text;
+}
+
 }  // namespace platform

@@ -1,6 +1,9 @@
 #include "system/tool_folder_rules.h"
 
+#include <algorithm>
+
 #include "app/error_catalogue.h"
+#include "settings/fixed_names.h"
 #include "system/tool_signature.h"
 
 namespace {
@@ -72,6 +75,17 @@ std::optional<std::string> toolFolderRefusal(
       continue;
     }
     return formatError("2018s", {file->name, *finding});
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> imageNameRefusal(const std::string& image) {
+  std::string file = firmwareFolder + image;
+  std::string rest = "\\" + file + "\\";
+  std::replace(rest.begin(), rest.end(), '/', '\\');
+  if (rest.find("\\..\\") != std::string::npos || rest.find("\\.\\") != std::string::npos ||
+      rest.find("\\\\") != std::string::npos) {
+    return formatError("2020s", {file, "a name that leaves " + firmwareFolder});
   }
   return std::nullopt;
 }

@@ -48,3 +48,8 @@ std::optional<std::string> toolFolderRefusal(
     const std::vector<ToolFolderFile>& files,
     const std::function<platform::Signature(const std::string&)>& signatureOf, bool allowUnsigned,
     std::vector<std::string>& admittedUnsigned);
+
+// The 2020s message for an image name from input.txt that would leave the firmware folder once
+// its folders are walked ("..", ".", an empty folder name), or nothing. Such a name is never
+// copied: the stage keeps the Kitbox's layout, and this one would lead out of it.
+std::optional<std::string> imageNameRefusal(const std::string& image);

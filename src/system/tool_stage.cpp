@@ -114,11 +114,7 @@ void stageFirmwareImage(const std::string& image) {
   std::string relative = file;
   std::replace(relative.begin(), relative.end(), '/', '\\');
   // A name from input.txt may hold folders, but must stay inside the firmware folder.
-  std::string rest = "\\" + relative + "\\";
-  if (rest.find("\\..\\") != std::string::npos || rest.find("\\.\\") != std::string::npos ||
-      rest.find("\\\\") != std::string::npos) {
-    raiseError("2020s", {file, "a name that leaves " + firmwareFolder});
-  }
+  if (std::optional<std::string> leaves = imageNameRefusal(image)) throw *leaves;
   makeFolders(relative.substr(0, relative.rfind('\\') + 1), file);
   // An image has no limit of its own: its size is Intel's to choose.
   platform::FileCopy copy = platform::copyFileNoLinks(file, inStage(relative), UINT64_MAX);

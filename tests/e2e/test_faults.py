@@ -122,6 +122,11 @@ class BrokenQueries(FaultTest):
         run = self.run_installer("-s")
         self.assert_code(run, 4000)
         self.assertIsNone(self.stamp())
+        # The record keeps the start of the tool's error, 64 KiB at most, and says it was cut.
+        text = self.run_record()["message"]["text"].encode()
+        self.assertLessEqual(len(text), 64 * 1024)
+        self.assertTrue(text.startswith(b"ERROR 8193v: details details"), text[:100])
+        self.assertTrue(text.endswith(b" of %d bytes are kept]" % (QUERY_BIG + 13)), text[-100:])
 
     def test_version_query_past_the_output_cap(self):
         # Ended at the cap as at its time limit: the version printed after it never counts.

@@ -44,8 +44,8 @@ REGULAR_KIT = (
     "supportedPlatforms = fjord, glacier\n")
 REGULAR_IMAGES = ("11.8.55.3510.bin", "12.0.20.1310.bin")
 
-# Cases where the plan and the installer once disagreed: (input.txt, images, --bios, --me,
-# --force).
+# Cases where the plan and the installer once disagreed: (input.txt, files of ME_Flash\,
+# --bios, --me, --force).
 REGRESSIONS = [
     # The plan read --bios without wmic's padding, and --me word for word.
     (REGULAR_KIT, REGULAR_IMAGES, "N01 Ver. 1.05.2 A01", "11.8.50.3399", False),
@@ -62,6 +62,11 @@ REGRESSIONS = [
     # A family code in the prerequisite joins its number.
     ("meFirmwareFile = 11.8.55.3510.bin\nsupportedPlatforms = aster\nprereqBios = N01-1.04.0\n",
      REGULAR_IMAGES, "N01 Ver. 1.05.2", "11.8.50.3399", False),
+    # The plan looked only at the tool's own file, never at links the installer will not copy.
+    (REGULAR_KIT, ("@11.8.55.3510.bin", "12.0.20.1310.bin"), "N01 Ver. 1.05.2", "11.8.50.3399",
+     False),
+    (REGULAR_KIT, REGULAR_IMAGES + ("@Local-Win/helper.dll",), "P10 Ver. 2.0", "11.8.50.3399",
+     False),
 ]
 
 
@@ -145,12 +150,18 @@ class PlanAgreesWithTheInstaller(KitboxTest):
 
     def stage(self, input_txt, images, bios, me):
         flash = self.path("ME_Flash")
-        for entry in flash.iterdir():
-            if entry.is_file():
+        for entry in [*flash.iterdir(), *(flash / "Local-Win").glob("helper*")]:
+            if entry.is_file() or entry.is_symlink():
                 entry.unlink()
         self.write("input.txt", input_txt)
+        # A name with "@" is a link to a file beside it, as a copy that kept links leaves it.
         for image in images:
-            self.write("ME_Flash/" + image, "image\n")
+            if image.startswith("@"):
+                link = flash / image[1:]
+                self.write("ME_Flash/" + image[1:] + ".target", "image\n")
+                link.symlink_to(link.name + ".target")
+            else:
+                self.write("ME_Flash/" + image, "image\n")
         self.scenario("wmic", "bios %s\n" % scenario_text(bios))
         self.scenario("fwupdlcl", "fwver %s\n" % scenario_text(me))
         # Each case is another machine: no flash of an earlier case waits for its restart.

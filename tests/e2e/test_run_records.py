@@ -7,6 +7,7 @@ import json
 import os
 import re
 import signal
+import socket
 import subprocess
 import unittest
 
@@ -21,9 +22,9 @@ NO_FLASH = {"started": False, "completed": None, "leftover": None}
 TIME = re.compile(r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ$")
 RUN_FOLDER = re.compile(r"^\d{8}T\d{6}Z-\d+$")
 NOT_WRITTEN = re.compile(rb"The run record was not written: [^\r\n]*\r?\n")
-FIELDS = ["schema", "program", "programVersion", "state", "started", "ended", "arguments",
-          "mode", "kitbox", "exitCode", "message", "bios", "profile", "firmware", "flash",
-          "restartRequested", "restartPending", "logs"]
+FIELDS = ["schema", "program", "programVersion", "computerName", "state", "started", "ended",
+          "arguments", "mode", "kitbox", "exitCode", "message", "bios", "profile", "firmware",
+          "flash", "restartRequested", "restartPending", "logs"]
 
 
 class RecordTest(KitboxTest):
@@ -41,6 +42,9 @@ class RecordTest(KitboxTest):
         self.assertEqual((record["schema"], record["program"], record["programVersion"]),
                          (1, "mefwupdate", "1.5.1"))
         self.assertEqual(record["state"], "finished")
+        # The record names its machine: wine's NetBIOS name is the host's, in capitals.
+        self.assertEqual(record["computerName"],
+                         socket.gethostname().upper()[:15] if WINE else socket.gethostname())
         self.assertRegex(record["started"], TIME)
         self.assertRegex(record["ended"], TIME)
         self.assertLessEqual(record["started"], record["ended"])

@@ -128,15 +128,18 @@ class Package(unittest.TestCase):
     def test_the_kit_tool_checks_the_template(self):
         template = self.root / "kitbox-template"
         code, output = run_under_wine(template, str(self.root / "mefwkit.exe"), "check")
-        # The template lacks only what the kit author adds: Intel's tools and the images.
+        # The template lacks only what the kit author adds: the installer, Intel's tools and
+        # the images.
         self.assertEqual(output.splitlines(), [
             "input.txt:16: error 1002h: profile 0: File 11.8.55.3510.bin does not appear to "
             "exist in ME_Flash\\.",
+            "Kitbox: warning: mefwupdate.exe is missing: copy it from the release into the "
+            "Kitbox, beside input.txt, before the Kitbox is deployed",
             "Kitbox: error 1002h: every run fails: File FwUpdLcl64.exe does not appear to exist "
             "in ME_Flash\\Local-Win\\.",
             "Kitbox: note 1002h: MEInfoWin64.exe is missing from MEInfo\\Win\\WINDOWS64\\: "
             "-meinfo and -systeminfo fail with 1002h",
-            "2 errors, 0 warnings, 1 note; 1 profile."])
+            "2 errors, 1 warning, 1 note; 1 profile."])
         self.assertEqual(code, 2)
         code, output = run_under_wine(template, str(self.root / "mefwkit.exe"), "--help")
         self.assertEqual(code, 0, output)

@@ -10,13 +10,13 @@
 #include "app/error_catalogue.h"
 #include "checks/bios_prerequisite.h"
 #include "console/file_ops.h"
+#include "mefwkit/kit_tool_folder.h"
 #include "mefwkit/line_hints.h"
 #include "platform/platform.h"
 #include "profiles/input_parser.h"
 #include "settings/fixed_names.h"
 #include "settings/text_case.h"
 #include "stamp/firmware_updater.h"
-#include "system/tool_folder_rules.h"
 #include "system/tool_signature.h"
 
 namespace {
@@ -24,6 +24,9 @@ namespace {
 const char* const inputFileName = "input.txt";
 const std::string meInfoFolder = "MEInfo\\Win\\WINDOWS64\\";
 const std::string meInfoFileName = "MEInfoWin64.exe";
+// The release ships the installer apart from the Kitbox template; a deployment runs it from
+// the Kitbox folder.
+const char* const installerFileName = "mefwupdate.exe";
 
 // The code of an installer message: "ERROR 1013h: ..." gives "1013h".
 std::string codeOf(const std::string& message) { return message.substr(6, 5); }
@@ -182,21 +185,29 @@ bool fileIsThere(const std::string& path) {
 std::string profileName(std::size_t index) { return "profile " + std::to_string(index) + ": "; }
 
 // Windows, where Kitboxes run, finds a file whatever the letter case of its name: so does the
-// check, on every build.
-bool imageIsThere(const std::string& image) {
+// check, on every build. The name as the folder holds it, or nothing.
+std::optional<std::string> imageFound(const std::string& image) {
   std::vector<std::string> names =
       platform::filesInFolder(firmwareFolder).value_or(std::vector<std::string>{});
-  return std::any_of(names.begin(), names.end(),
-                     [&](const std::string& name) { return toLower(name) == toLower(image); });
+  auto found = std::find_if(names.begin(), names.end(), [&](const std::string& name) {
+    return toLower(name) == toLower(image);
+  });
+  if (found == names.end()) return std::nullopt;
+  return *found;
 }
 
+// The image must be there, and be one the installer can copy into its private folder.
 void checkImage(KitReport& report, std::size_t index) {
   KitProfile& kit = report.profiles[index];
   const std::string& image = kit.profile.meFirmwareFile;
-  kit.imagePresent = !image.empty() && imageIsThere(image);
-  if (kit.imagePresent || image.empty()) return;
-  addInstallerProblem(report, kit.line, formatError("1002h", {image, firmwareFolder}),
-                      profileName(index));
+  if (image.empty()) return;
+  // A name with folders in it is not in the listing; the installer opens it as it stands.
+  std::optional<std::string> found = imageFound(image);
+  if (!found && fileIsThere(firmwareFolder + image)) found = image;
+  kit.imagePresent = found.has_value();
+  std::optional<std::string> refusal =
+      found ? imageCopyRefusal(*found) : formatError("1002h", {image, firmwareFolder});
+  if (refusal) addInstallerProblem(report, kit.line, *refusal, profileName(index));
 }
 
 // The comparison reads the version's four fields on every machine, and the stamp must be able
@@ -272,7 +283,21 @@ void checkOneFirmwareVersion(KitReport& report) {
   }
 }
 
+// Windows finds the installer whatever the letter case of its name; so does the check.
+bool installerIsThere() {
+  std::vector<std::string> names =
+      platform::filesInFolder(".").value_or(std::vector<std::string>{});
+  return std::any_of(names.begin(), names.end(),
+                     [](const std::string& name) { return toLower(name) == installerFileName; });
+}
+
 void checkKitboxFiles(KitReport& report) {
+  if (!installerIsThere()) {
+    addProblem(report, Severity::warning, 0, "",
+               std::string(installerFileName) +
+                   " is missing: copy it from the release into the Kitbox, beside input.txt, "
+                   "before the Kitbox is deployed");
+  }
   if (!fileIsThere(toolFolder + toolFileName)) {
     addInstallerProblem(report, 0, formatError("1002h", {toolFileName, toolFolder}),
                         "every run fails: ");
@@ -289,43 +314,20 @@ void checkKitboxFiles(KitReport& report) {
   }
 }
 
-// A tool folder as the installer would find it when it copies it into its stage: each file
-// looked at without following a link, in the installer's order.
-std::vector<ToolFolderFile> toolFolderFiles(const std::string& folder) {
-  std::vector<std::string> names =
-      platform::filesInFolder(folder).value_or(std::vector<std::string>{});
-  std::sort(names.begin(), names.end());
-  std::vector<ToolFolderFile> files;
-  for (const std::string& name : names) {
-    platform::FileCopy found = platform::inspectFileNoLinks(folder + name);
-    files.push_back(
-        {name, found.outcome, found.size, startsAsProgram(found.firstBytes), found.problem});
-  }
-  return files;
-}
-
 // Each of Intel's tool folders in the Kitbox, by the rules the installer applies to its copies
-// before it runs anything from them. A program file without a signature is a warning: the
-// installer runs it with -allowunsigned, for a lab Kitbox.
+// before it runs anything from them. A program file without a signature is an error too: the
+// installer runs it only with -allowunsigned, which no deployment may use.
 bool checkToolFolder(KitReport& report, const std::string& folder, const std::string& tool) {
-  bool checkable = true;
-  std::vector<std::string> unsignedFiles;
-  std::optional<std::string> refusal = toolFolderRefusal(
-      folder, tool, toolFolderFiles(folder),
-      [&](const std::string& name) {
-        platform::Signature signature = platform::checkProgramSignature(folder + name);
-        checkable = checkable && signature.state != platform::SignatureState::notSupported;
-        return signature;
-      },
-      true, unsignedFiles);
-  for (const std::string& file : unsignedFiles) {
-    addProblem(report, Severity::warning, 0, "2018s",
-               file +
-                   " has no signature: the installer runs it only with -allowunsigned, "
-                   "for a lab Kitbox");
+  ToolFolderVerdict verdict = judgeToolFolder(folder, tool, true, true);
+  // Every run without -allowunsigned refuses such a file; only a lab Kitbox may hold one.
+  for (const std::string& file : verdict.admittedUnsigned) {
+    addInstallerProblem(report, 0,
+                        formatError("2018s", {file, "no signature"}) +
+                            " Only a lab Kitbox with simulated tools runs without a signature, "
+                            "with -allowunsigned.");
   }
-  if (refusal) addInstallerProblem(report, 0, *refusal);
-  return checkable;
+  if (verdict.refusal) addInstallerProblem(report, 0, *verdict.refusal);
+  return verdict.signaturesChecked;
 }
 
 void checkToolSignatures(KitReport& report) {

@@ -16,6 +16,7 @@ class KitCheckTest : public UnitTest {
     writeFileBytes("ME_Flash/Local-Win/FwUpdLcl64.exe", "tool");
     writeFileBytes("MEInfo/Win/WINDOWS64/MEInfoWin64.exe", "tool");
     writeFileBytes("README.htm", "<p>manual</p>");
+    writeFileBytes("MEFWUPDATE.exe", "installer");
     writeFileBytes("ME_Flash/11.8.55.3510.bin", "image");
     writeFileBytes("ME_Flash/11.8.55.3510.fjord.bin", "image");
   }
@@ -161,11 +162,14 @@ TEST_F(KitCheckTest, MissingFilesOfTheKitbox) {
   std::filesystem::remove("ME_Flash/Local-Win/FwUpdLcl64.exe");
   std::filesystem::remove("README.htm");
   std::filesystem::remove("MEInfo/Win/WINDOWS64/MEInfoWin64.exe");
+  std::filesystem::remove("MEFWUPDATE.exe");
   writeFileBytes("ME_Flash/9.1.0.0.bin", "old image");
   EXPECT_EQ(problems(),
             (std::vector<std::string>{
                 "error 7 1002h: profile 1: File 11.8.55.3510.fjord.bin does not appear to exist "
                 "in ME_Flash\\.",
+                "warning 0 : mefwupdate.exe is missing: copy it from the release into the "
+                "Kitbox, beside input.txt, before the Kitbox is deployed",
                 "error 0 1002h: every run fails: File FwUpdLcl64.exe does not appear to exist in "
                 "ME_Flash\\Local-Win\\.",
                 "warning 0 1002h: README.htm is missing: an interactive run that the user "
@@ -261,11 +265,19 @@ TEST_F(KitCheckTest, MistakesTheInstallerAcceptsSilently) {
 }
 
 // Windows, where the Kitbox runs, finds an image whatever the letter case of its name.
-TEST_F(KitCheckTest, ImageNamesAreMatchedWithoutRegardToLetterCase) {
+TEST_F(KitCheckTest, ImagesAreFoundAsWindowsFindsThemAndCopiedWithoutFollowingLinks) {
   writeKit(cleanInput);
   std::filesystem::rename("ME_Flash/11.8.55.3510.bin", "ME_Flash/11.8.55.3510.BIN");
   EXPECT_EQ(problems(), std::vector<std::string>{});
   EXPECT_TRUE(report.profiles[0].imagePresent);
+  // The installer copies the image it found, without following a link.
+  std::filesystem::rename("ME_Flash/11.8.55.3510.BIN", "ME_Flash/real.bin");
+  std::filesystem::create_symlink("real.bin", "ME_Flash/11.8.55.3510.Bin");
+  std::vector<std::string> linked = problems();
+  ASSERT_FALSE(linked.empty());
+  EXPECT_EQ(linked[0],
+            "error 2 2020s: profile 0: The Kitbox file ME_Flash\\11.8.55.3510.Bin could not be "
+            "copied to the installer's private folder: a link, not a file.");
 }
 
 // Other tooling reads this shape: member names, order and types are fixed.
@@ -301,8 +313,9 @@ TEST_F(KitCheckTest, ReportsTheSignatureOfEachToolAsTheInstallerWouldJudgeIt) {
                 "error 0 2018s: The tool FwUpdLcl64.exe is not signed by Intel Corporation (the "
                 "signature does not match the file). The Kitbox may have been altered: get it "
                 "again from Norvane.",
-                "warning 0 2018s: MEInfoWin64.exe has no signature: the installer runs it only "
-                "with -allowunsigned, for a lab Kitbox"}));
+                "error 0 2018s: The tool MEInfoWin64.exe is not signed by Intel Corporation (no "
+                "signature). The Kitbox may have been altered: get it again from Norvane. Only a "
+                "lab Kitbox with simulated tools runs without a signature, with -allowunsigned."}));
   EXPECT_EQ(checkExitStatus(report), 2);
   fake().signatures["ME_Flash\\Local-Win\\FwUpdLcl64.exe"] = {platform::SignatureState::valid,
                                                               "Other Tools Corporation", ""};

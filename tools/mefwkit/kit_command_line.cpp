@@ -9,9 +9,11 @@ namespace {
 const char* const usageLines =
     "Usage:\n"
     "  mefwkit check [KITBOX] [--json]\n"
-    "  mefwkit plan [KITBOX] --bios \"<BIOS version string>\" --me <installed version> [--force]"
-    " [--json]\n"
-    "  mefwkit plan [KITBOX] --machines <FILE.csv|FOLDER> [--force] [--json] [--expect CODES]\n"
+    "  mefwkit plan [KITBOX] --bios \"<BIOS version string>\" [--me <installed version>]"
+    " [--force]\n"
+    "               [--allowunsigned] [--no-signature-check] [--json]\n"
+    "  mefwkit plan [KITBOX] --machines <FILE.csv|FOLDER> [--force] [--allowunsigned]\n"
+    "               [--no-signature-check] [--json] [--expect CODES [--allow-unreadable N]]\n"
     "  mefwkit [check|plan] --help | -h\n"
     "  mefwkit --version\n";
 
@@ -26,19 +28,26 @@ const char* const planHelp =
     "plan   tells what a silent run (mefwupdate.exe -s) would do on a machine, without running\n"
     "       anything. --bios is the BIOS Version string as the firmware holds it (what wmic\n"
     "       shows); --me is the installed version as FwUpdLcl64 prints it after \"FW Version:\"\n"
-    "       (such as 11.8.50.3399). Both are read as the installer reads its tools. The plan\n"
-    "       also lists the codes the machine's state or Intel's tool may still end the run\n"
-    "       with. Exit status 0 whatever the predicted outcome.\n"
+    "       (such as 11.8.50.3399). Both are read as the installer reads its tools. Without\n"
+    "       --me the plan goes as far as the BIOS decides and says where the run needs the\n"
+    "       installed version. Intel's tool must pass the installer's signature check;\n"
+    "       --allowunsigned plans a lab run, --no-signature-check leaves the check out. The\n"
+    "       plan also lists the codes the machine's state or Intel's tool may still end the run\n"
+    "       with. Exit status 0 whatever the predicted outcome; 3: the run needs the installed\n"
+    "       version (--me).\n"
     "       With --machines, for every machine of a CSV file (columns name,bios,me) or of a\n"
-    "       folder of collected run records (result.json, last-run.json), with a count per\n"
-    "       exit code. --expect 0,3001: exit status 1 when any machine would end otherwise.\n";
+    "       folder of collected state folders or run records, grouped by exit code, with what\n"
+    "       the machines' last runs said. --expect 0,3001: exit status 1 when any machine would\n"
+    "       end otherwise, is unreadable or needs the installed version (--allow-unreadable N\n"
+    "       admits N of those two), when no machine is planned, or when the signature was not\n"
+    "       checked (POSIX builds; admitted with --no-signature-check).\n";
 
 const char* const commonHelp =
     "\n"
     "--json     writes one JSON object instead of lines.\n"
-    "--bios=... and --me=... are the same as --bios ... and --me ....\n"
-    "Exit status 64: bad arguments, or a Kitbox folder that cannot be opened; 70: a failure of\n"
-    "mefwkit itself.\n";
+    "--bios=... and the other options with a value may also be written with an equals sign.\n"
+    "Exit status 64: bad arguments, a Kitbox folder or machines that cannot be opened; 70: a\n"
+    "failure of mefwkit itself.\n";
 
 bool isHelpWord(const std::string& word) { return word == "--help" || word == "-h"; }
 
@@ -74,6 +83,12 @@ std::string takeWord(const std::vector<std::string>& words, std::size_t& i,
     arguments.meGiven = true;
   } else if (plan && takeValue(words, i, "--machines", arguments.machines, complaint)) {
   } else if (plan && takeValue(words, i, "--expect", arguments.expect, complaint)) {
+  } else if (plan &&
+             takeValue(words, i, "--allow-unreadable", arguments.allowUnreadable, complaint)) {
+  } else if (plan && word == "--allowunsigned") {
+    arguments.allowUnsigned = true;
+  } else if (plan && word == "--no-signature-check") {
+    arguments.noSignatureCheck = true;
   } else if (!word.empty() && word[0] == '-') {
     complaint = "unknown option " + word + " for " + arguments.command;
   } else if (arguments.kitbox.empty() && !word.empty()) {
@@ -87,6 +102,12 @@ std::string takeWord(const std::vector<std::string>& words, std::size_t& i,
 std::string checkPlanValues(const KitArguments& arguments) {
   if (arguments.command != "plan") return "";
   bool oneMachine = arguments.biosGiven || arguments.meGiven;
+  if (!arguments.allowUnreadable.empty() && arguments.expect.empty()) {
+    return "--allow-unreadable needs --expect";
+  }
+  if (!arguments.allowUnreadable.empty() && !parseAllowedCount(arguments.allowUnreadable)) {
+    return "--allow-unreadable needs a number of machines, such as 3";
+  }
   if (!arguments.machines.empty()) {
     return oneMachine ? "plan takes --machines or --bios and --me, not both" : "";
   }
@@ -94,8 +115,7 @@ std::string checkPlanValues(const KitArguments& arguments) {
   if (!arguments.biosGiven || arguments.biosText.empty()) {
     return "plan needs --bios \"<BIOS version string>\"";
   }
-  if (!arguments.meGiven) return "plan needs --me <installed version>";
-  if (!installedVersionFrom(arguments.meText)) {
+  if (arguments.meGiven && !installedVersionFrom(arguments.meText)) {
     return "--me holds no firmware version: expected digits and dots as FwUpdLcl64 prints them "
            "after \"FW Version:\", such as 11.8.50.3399";
   }
@@ -130,6 +150,14 @@ std::string parseKitArguments(int argc, char** argv, KitArguments& arguments) {
     if (!complaint.empty()) return complaint;
   }
   return checkPlanValues(arguments);
+}
+
+std::optional<int> parseAllowedCount(const std::string& text) {
+  if (text.empty() || text.size() > 9 ||
+      text.find_first_not_of("0123456789") != std::string::npos) {
+    return std::nullopt;
+  }
+  return std::stoi(text);
 }
 
 std::string kitHelpText(const std::string& topic) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 // What the kit tool was asked to do.
@@ -18,6 +19,12 @@ struct KitArguments {
   std::string machines;
   // The exit codes a fleet may end with, as given ("0,3001"); empty: any.
   std::string expect;
+  // How many machines the gate admits that are unreadable or need the installed version, as
+  // given; empty: none.
+  std::string allowUnreadable;
+  // -allowunsigned for the planned runs.
+  bool allowUnsigned = false;
+  bool noSignatureCheck = false;
 };
 
 // Fills the arguments from the command line; returns the one-line complaint about bad
@@ -27,6 +34,11 @@ std::string parseKitArguments(int argc, char** argv, KitArguments& arguments);
 // The help text for "" (the whole tool), "check" or "plan".
 std::string kitHelpText(const std::string& topic);
 
+// The number --allow-unreadable gives; nothing when the text is not one.
+std::optional<int> parseAllowedCount(const std::string& text);
+
 // The exit statuses of the kit tool itself, as its help and the README list them.
+constexpr int kitGateFailedStatus = 1;
+constexpr int kitNeedsInstalledVersionStatus = 3;
 constexpr int kitUsageErrorStatus = 64;
 constexpr int kitInternalErrorStatus = 70;

@@ -65,4 +65,21 @@ TEST(KitCommandLineTest, HelpForEachCommandAndTheVersion) {
   EXPECT_NE(kitHelpText("plan").find("Exit status 64"), std::string::npos);
 }
 
+TEST(KitCommandLineTest, TheGateAndTheSignatureOptions) {
+  KitArguments bios;
+  EXPECT_EQ(parse({"plan", "--bios", "N01 1", "--allowunsigned", "--no-signature-check"}, bios),
+            "");
+  EXPECT_FALSE(bios.meGiven);
+  EXPECT_TRUE(bios.allowUnsigned && bios.noSignatureCheck);
+  KitArguments gate;
+  EXPECT_EQ(parse({"plan", "--machines=m.csv", "--expect=0", "--allow-unreadable", "3"}, gate), "");
+  EXPECT_EQ(parseAllowedCount(gate.allowUnreadable), 3);
+  KitArguments bad;
+  EXPECT_EQ(parse({"plan", "--machines=m.csv", "--allow-unreadable=3"}, bad),
+            "--allow-unreadable needs --expect");
+  EXPECT_EQ(parse({"plan", "--machines=m.csv", "--expect=0", "--allow-unreadable=-1"}, bad),
+            "--allow-unreadable needs a number of machines, such as 3");
+  EXPECT_EQ(parse({"check", "--allowunsigned"}, bad), "unknown option --allowunsigned for check");
+}
+
 }  // namespace

@@ -35,34 +35,49 @@ int runCheck(const KitArguments& arguments) {
 
 int showPlan(const KitArguments& arguments, const KitPlan& plan) {
   platform::writeOutput(arguments.json ? planJson(plan) : planText(plan));
-  return 0;
+  return plan.needsInstalledVersion ? kitNeedsInstalledVersionStatus : 0;
 }
 
 MachineState machineOf(const KitArguments& arguments) {
-  return {arguments.biosText, arguments.meText, arguments.force};
+  std::optional<std::string> me;
+  if (arguments.meGiven) me = arguments.meText;
+  return {arguments.biosText, me, arguments.force};
 }
 
-int runFleetPlan(const KitArguments& arguments, const Fleet& fleet,
-                 const FirmwareUpdater& updater) {
-  std::optional<std::vector<int>> expected;
-  if (!arguments.expect.empty()) expected = parseExpectedCodes(arguments.expect);
-  FleetPlan plan = planFleet(fleet, arguments.kitbox, updater, arguments.force);
-  platform::writeOutput(arguments.json ? fleetJson(plan) : fleetText(plan));
-  return expected && !fleetMeetsExpectation(plan, *expected) ? 1 : 0;
+PlanOptions planOptionsOf(const KitArguments& arguments) {
+  return {arguments.allowUnsigned, !arguments.noSignatureCheck};
+}
+
+int runFleetPlan(const KitArguments& arguments, Fleet fleet, const FirmwareUpdater& updater) {
+  KitboxFacts kitbox = readKitbox(arguments.kitbox, planOptionsOf(arguments));
+  FleetPlan plan =
+      planFleet(std::move(fleet), kitbox, updater, arguments.force, arguments.noSignatureCheck);
+  std::optional<std::vector<std::string>> failures;
+  if (!arguments.expect.empty()) {
+    FleetGate gate{*parseExpectedCodes(arguments.expect),
+                   parseAllowedCount(arguments.allowUnreadable).value_or(0)};
+    failures = gateFailures(plan, gate);
+  }
+  platform::writeOutput(arguments.json ? fleetJson(plan, failures) : fleetText(plan, failures));
+  return failures && !failures->empty() ? kitGateFailedStatus : 0;
 }
 
 int runCommand(const KitArguments& arguments) {
   // The installer's start-up set-up completes the error catalogue and makes the updater.
   Installer installer;
   bool plan = arguments.command == "plan";
+  if (!arguments.expect.empty() && !parseExpectedCodes(arguments.expect)) {
+    return fail(arguments, kitUsageErrorStatus, "--expect needs exit codes such as 0,3001");
+  }
   // The machines are read before the Kitbox folder becomes the working folder, so that a
   // relative path means what it meant to the caller.
   Fleet fleet;
-  if (!arguments.machines.empty() && !readFleet(arguments.machines, fleet)) {
-    return fail(arguments, kitUsageErrorStatus, "cannot read the machines " + arguments.machines);
-  }
-  if (!arguments.expect.empty() && !parseExpectedCodes(arguments.expect)) {
-    return fail(arguments, kitUsageErrorStatus, "--expect needs exit codes such as 0,3001");
+  if (!arguments.machines.empty()) {
+    std::string problem = readFleet(arguments.machines, fleet);
+    if (!problem.empty()) {
+      return fail(arguments, kitUsageErrorStatus,
+                  "cannot read the machines " + arguments.machines + ": " + problem);
+    }
   }
   // The installer refuses a network path before it looks inside, so its plan needs no folder.
   bool networkKitbox = plan && isNetworkPath(arguments.kitbox);
@@ -73,10 +88,10 @@ int runCommand(const KitArguments& arguments) {
   }
   if (!plan) return runCheck(arguments);
   if (!arguments.machines.empty()) {
-    return runFleetPlan(arguments, fleet, installer.firmwareUpdater());
+    return runFleetPlan(arguments, std::move(fleet), installer.firmwareUpdater());
   }
-  return showPlan(arguments,
-                  planKitbox(arguments.kitbox, machineOf(arguments), installer.firmwareUpdater()));
+  return showPlan(arguments, planKitbox(arguments.kitbox, machineOf(arguments),
+                                        installer.firmwareUpdater(), planOptionsOf(arguments)));
 }
 
 }  // namespace

@@ -157,14 +157,20 @@ std::string checkReportJson(const KitReport& report) {
 }
 
 std::string planText(const KitPlan& plan) {
+  std::string exitCode = plan.needsInstalledVersion ? "needs the installed version (--me)"
+                                                    : std::to_string(plan.exitCode);
+  std::string end = plan.message;
+  if (plan.needsInstalledVersion) {
+    end = "asking Intel's tool for the installed version, which decides the rest";
+  } else if (end.empty()) {
+    end = "the update; a restart makes the new firmware effective";
+  }
   return planLine("BIOS version", plan.biosVersion) + planLine("BIOS family", plan.biosFamily) +
          planLine("Profile", profileText(plan)) + planLine("Prerequisite", plan.prerequisite) +
-         planLine("Comparison", plan.comparison) + planLine("Command line", plan.commandLine) +
-         planLine("Exit code", std::to_string(plan.exitCode)) +
-         planLine("Ends with", plan.message.empty()
-                                   ? "the update; a restart makes the new firmware effective"
-                                   : plan.message) +
-         planLine("May also end", mayAlsoEndText(plan));
+         planLine("Signature", plan.signature) + planLine("Comparison", plan.comparison) +
+         planLine("Command line", plan.commandLine) + planLine("Exit code", exitCode) +
+         planLine("Ends with", end) + planLine("May also end", mayAlsoEndText(plan)) +
+         (plan.joinedDigits ? planLine("Note", joinedDigitsText(*plan.joinedDigits)) : "");
 }
 
 std::string planJson(const KitPlan& plan) {
@@ -178,17 +184,35 @@ std::string planJson(const KitPlan& plan) {
   for (int code : plan.mayAlsoEndWith) {
     unforeseen.push_back(std::to_string(code));
   }
+  std::string joined = "null";
+  if (plan.joinedDigits) {
+    joined = jsonObject({{"prereqBios", jsonString(plan.joinedDigits->prereqBios)},
+                         {"biosNumber", std::to_string(plan.joinedDigits->biosNumber)},
+                         {"prereqNumber", std::to_string(plan.joinedDigits->prereqNumber)}});
+  }
+  bool needs = plan.needsInstalledVersion;
   return documentJson({{"biosVersion", jsonStringOrNull(plan.biosVersion)},
                        {"biosFamily", jsonStringOrNull(plan.biosFamily)},
                        {"profile", profile},
                        {"installedVersion", jsonStringOrNull(plan.installedVersion)},
                        {"prerequisite", jsonStringOrNull(plan.prerequisite)},
+                       {"signature", jsonStringOrNull(plan.signature)},
                        {"comparison", jsonStringOrNull(plan.comparison)},
                        {"commandLine", jsonStringOrNull(plan.commandLine)},
-                       {"exitCode", std::to_string(plan.exitCode)},
+                       {"exitCode", needs ? "null" : std::to_string(plan.exitCode)},
+                       {"needs", needs ? jsonString("installedVersion") : "null"},
                        {"code", jsonStringOrNull(plan.code)},
                        {"message", jsonStringOrNull(plan.message)},
+                       {"joinedDigits", joined},
                        {"mayAlsoEndWith", jsonArray(unforeseen)}});
+}
+
+std::string joinedDigitsText(const JoinedDigits& joined) {
+  return "prereqBios " + joined.prereqBios +
+         " and the BIOS version have different numbers of digit groups; the check joins the "
+         "digits of each into one number and compares " +
+         std::to_string(joined.biosNumber) + " (BIOS) with " + std::to_string(joined.prereqNumber) +
+         " (prereqBios)";
 }
 
 std::string failureJson(const std::string& complaint) {

@@ -14,5 +14,8 @@ std::string checkReportJson(const KitReport& report);
 std::string planText(const KitPlan& plan);
 std::string planJson(const KitPlan& plan);
 
+// What a prerequisite compared by joining digits became, in one sentence without its end.
+std::string joinedDigitsText(const JoinedDigits& joined);
+
 // The object written under --json when the tool cannot do what it was asked.
 std::string failureJson(const std::string& complaint);

@@ -4,7 +4,10 @@
 #include "app/return_code.h"
 #include "app/run_guards.h"
 #include "app/update_sequence.h"
+#include "checks/bios_prerequisite.h"
 #include "console/file_ops.h"
+#include "console/messages.h"
+#include "mefwkit/kit_tool_folder.h"
 #include "platform/platform.h"
 #include "profiles/input_parser.h"
 #include "profiles/platform_decoder.h"
@@ -26,8 +29,30 @@ void chooseProfile(const std::vector<InputProfile>& profiles, KitPlan& plan) {
   plan.profileIndex = selectProfile(profiles, plan.profile);
 }
 
+int digitGroups(const std::string& text) {
+  int groups = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    bool digit = text[i] >= '0' && text[i] <= '9';
+    bool digitBefore = i > 0 && text[i - 1] >= '0' && text[i - 1] <= '9';
+    if (digit && !digitBefore) ++groups;
+  }
+  return groups;
+}
+
+// The check reads all digits of each text as one number, the BIOS from its fifth character
+// on: with different numbers of groups the numbers do not compare as versions.
+void noteJoinedDigits(KitPlan& plan) {
+  const std::string& prerequisite = plan.profile.getPrereqBios();
+  std::string bios = plan.biosVersion.size() > 4 ? plan.biosVersion.substr(4) : "";
+  if (prerequisite.empty() || digitGroups(bios) == digitGroups(prerequisite)) return;
+  std::optional<int> biosNumber = digitsNumber(bios);
+  std::optional<int> prereqNumber = digitsNumber(prerequisite);
+  if (biosNumber && prereqNumber) plan.joinedDigits = {prerequisite, *biosNumber, *prereqNumber};
+}
+
 void checkPrerequisiteStep(KitPlan& plan) {
   plan.runningStep = "prerequisite";
+  noteJoinedDigits(plan);
   checkPrerequisite(plan.profile);
   plan.prerequisite = plan.profile.getPrereqBios().empty() ? "none" : "met";
 }
@@ -59,12 +84,12 @@ void addUnforeseen(KitPlan& plan, bool queried, bool compared, bool updates) {
   if (updates) plan.mayAlsoEndWith.insert(plan.mayAlsoEndWith.end(), {4001, 3002, 2013});
 }
 
-// Whether the run got as far as asking Intel's tool for the installed version: past the
-// prerequisite, with the tool in its place.
+// Whether the run got as far as asking Intel's tool for the installed version.
 bool reachedVersionQuery(const KitPlan& plan) {
-  if (plan.runningStep == "tool") return plan.code != "1002h";
-  return plan.runningStep != "bios" && plan.runningStep != "profile" &&
-         plan.runningStep != "prerequisite";
+  for (const char* step : {"bios", "profile", "prerequisite", "tool", "signature"}) {
+    if (plan.runningStep == step) return false;
+  }
+  return true;
 }
 
 void endPlanWith(KitPlan& plan, const std::string& message) {
@@ -73,31 +98,91 @@ void endPlanWith(KitPlan& plan, const std::string& message) {
   plan.code = message.size() > 10 ? message.substr(6, 5) : "";
   if (plan.runningStep == "prerequisite") plan.prerequisite = plan.code;
   if (plan.runningStep == "comparison") plan.comparison = plan.code;
+  if (plan.runningStep == "signature") plan.signature = plan.code;
 }
 
-// The steps from the BIOS query to the update tool's command line; raises where the
-// installer would.
-void runMachineSteps(const std::vector<InputProfile>& profiles, const MachineState& machine,
-                     const FirmwareUpdater& updater, KitPlan& plan) {
+void throwIfSet(const std::string& message) {
+  if (!message.empty()) throw message;
+}
+
+// The steps from the BIOS query to the version query, which the BIOS and the Kitbox decide;
+// raises where the installer would.
+void runBiosSteps(const KitboxFacts& kitbox, const std::string& biosText, KitPlan& plan) {
   plan.runningStep = "bios";
-  std::optional<std::string> bios = biosVersionFrom(machine.biosText);
+  std::optional<std::string> bios = biosVersionFrom(biosText);
   if (!bios) raiseError("2000s");
   takeBiosVersionFrom(*bios);
   plan.biosVersion = currentBiosVersion();
   plan.biosFamily = systemBiosFamily();
-  chooseProfile(profiles, plan);
+  chooseProfile(kitbox.profiles, plan);
   checkPrerequisiteStep(plan);
   plan.runningStep = "tool";
-  checkFileExists(toolFolder, toolFileName);
+  throwIfSet(kitbox.toolMissing);
+  plan.runningStep = "signature";
+  throwIfSet(kitbox.toolRefused);
+  plan.signature = kitbox.signatureChecked ? "passed" : "not checked";
+  plan.runningStep = "version";
+}
+
+// The steps from the version query to the update tool's command line, which the profile and
+// the installed version decide; raises where the installer would. False when the installed
+// version is not known.
+bool runFirmwareSteps(const KitboxFacts& kitbox, const std::optional<std::string>& meText,
+                      bool force, const FirmwareUpdater& updater, KitPlan& plan) {
+  if (!meText) return false;
   // A text without a version is what makes the installer end with 1015h.
-  std::optional<std::string> installed = installedVersionFrom(machine.meText);
+  std::optional<std::string> installed = installedVersionFrom(*meText);
   if (!installed) raiseError("1015h");
   plan.installedVersion = *installed;
-  compareVersions(*installed, machine.force, plan);
+  compareVersions(*installed, force, plan);
   plan.runningStep = "image";
-  checkFileExists(firmwareFolder, plan.profile.meFirmwareFile);
+  throwIfSet(kitbox.imageMissing[static_cast<std::size_t>(plan.profileIndex)]);
   plan.commandLine = updateCommandLine(updater, plan.profile.meFirmwareFile);
   plan.runningStep.clear();
+  return true;
+}
+
+void addUnforeseenByStep(KitPlan& plan) {
+  if (plan.needsInstalledVersion) return addUnforeseen(plan, true, true, true);
+  bool compared = plan.runningStep == "image" || plan.runningStep.empty();
+  addUnforeseen(plan, reachedVersionQuery(plan), compared, plan.runningStep.empty());
+}
+
+// The message the installer ends with where it looks for a file, or "" when it is there.
+std::string fileMissing(const std::string& folder, const std::string& file) {
+  try {
+    checkFileExists(folder, file);
+  } catch (const std::string& message) {
+    return message;
+  }
+  return "";
+}
+
+// The message the installer ends with where it looks for a profile's image and copies it into
+// its private folder, or "" when it goes on.
+std::string imageRefusal(const std::string& image) {
+  std::string missing = fileMissing(firmwareFolder, image);
+  if (!missing.empty()) return missing;
+  return imageCopyRefusal(image).value_or("");
+}
+
+// Only a profile with platforms can be chosen, so only its image is ever looked for.
+void lookForImages(KitboxFacts& kitbox) {
+  for (const InputProfile& profile : kitbox.profiles) {
+    bool chosen = !profile.getSupportedPlatforms().empty();
+    kitbox.imageMissing.push_back(chosen ? imageRefusal(profile.meFirmwareFile) : "");
+  }
+}
+
+// The tool's folder by the rules the installer applies to its private copy: links and size
+// always, signatures unless the options leave them out.
+void lookAtTool(KitboxFacts& kitbox, const PlanOptions& options) {
+  kitbox.toolMissing = fileMissing(toolFolder, toolFileName);
+  if (!kitbox.toolMissing.empty()) return;
+  ToolFolderVerdict verdict =
+      judgeToolFolder(toolFolder, toolFileName, options.checkSignature, options.allowUnsigned);
+  kitbox.signatureChecked = options.checkSignature && verdict.signaturesChecked;
+  kitbox.toolRefused = verdict.refusal.value_or("");
 }
 
 }  // namespace
@@ -113,21 +198,43 @@ std::optional<std::string> installedVersionFrom(const std::string& meText) {
   return spanText(output, found->group1);
 }
 
-KitPlan planMachine(const std::vector<InputProfile>& profiles, const MachineState& machine,
-                    const FirmwareUpdater& updater) {
+bool goesOnToVersionQuery(const KitPlan& plan) {
+  return plan.message.empty() && plan.runningStep == "version";
+}
+
+KitPlan planBiosSteps(const KitboxFacts& kitbox, const std::string& biosText) {
+  if (kitbox.refused) return *kitbox.refused;
   KitPlan plan;
   try {
-    runMachineSteps(profiles, machine, updater, plan);
+    runBiosSteps(kitbox, biosText, plan);
   } catch (const std::string& message) {
     endPlanWith(plan, message);
+    addUnforeseenByStep(plan);
   }
-  bool compared = plan.runningStep == "image" || plan.runningStep.empty();
-  addUnforeseen(plan, reachedVersionQuery(plan), compared, plan.runningStep.empty());
   return plan;
 }
 
-std::optional<KitPlan> readKitboxProfiles(const std::string& kitboxPath,
-                                          std::vector<InputProfile>& profiles) {
+KitPlan planFirmwareSteps(const KitboxFacts& kitbox, KitPlan plan,
+                          const std::optional<std::string>& meText, bool force,
+                          const FirmwareUpdater& updater) {
+  if (!goesOnToVersionQuery(plan)) return plan;
+  try {
+    plan.needsInstalledVersion = !runFirmwareSteps(kitbox, meText, force, updater, plan);
+  } catch (const std::string& message) {
+    endPlanWith(plan, message);
+  }
+  addUnforeseenByStep(plan);
+  return plan;
+}
+
+KitPlan planMachine(const KitboxFacts& kitbox, const MachineState& machine,
+                    const FirmwareUpdater& updater) {
+  return planFirmwareSteps(kitbox, planBiosSteps(kitbox, machine.biosText), machine.meText,
+                           machine.force, updater);
+}
+
+KitboxFacts readKitbox(const std::string& kitboxPath, const PlanOptions& options) {
+  KitboxFacts kitbox;
   KitPlan plan;
   try {
     // The installer refuses a network path before it reads anything.
@@ -135,19 +242,23 @@ std::optional<KitPlan> readKitboxProfiles(const std::string& kitboxPath,
     std::string folder = platform::workingFolder();
     if (isNetworkPath(folder)) raiseError("2017s", {folder});
     plan.runningStep = "input";
-    loadInputProfiles(profiles);
+    loadInputProfiles(kitbox.profiles);
   } catch (const std::string& message) {
     endPlanWith(plan, message);
     addUnforeseen(plan, false, false, false);
     if (plan.code == "2017s") plan.mayAlsoEndWith.clear();
-    return plan;
+    kitbox.refused = plan;
+    kitbox.profiles.clear();
+    return kitbox;
   }
-  return std::nullopt;
+  lookAtTool(kitbox, options);
+  lookForImages(kitbox);
+  // The steps' verbose lines are of no use here.
+  resetRunLog();
+  return kitbox;
 }
 
 KitPlan planKitbox(const std::string& kitboxPath, const MachineState& machine,
-                   const FirmwareUpdater& updater) {
-  std::vector<InputProfile> profiles;
-  if (std::optional<KitPlan> refused = readKitboxProfiles(kitboxPath, profiles)) return *refused;
-  return planMachine(profiles, machine, updater);
+                   const FirmwareUpdater& updater, const PlanOptions& options) {
+  return planMachine(readKitbox(kitboxPath, options), machine, updater);
 }

@@ -3,7 +3,6 @@
 #include "app/installer.h"
 #include "app/product_version.h"
 #include "mefwkit/kit_output.h"
-#include "profiles/input_parser.h"
 #include "settings/run_settings.h"
 #include "test_support.h"
 
@@ -25,8 +24,9 @@ class KitPlanTest : public UnitTest {
     writeFileBytes("ME_Flash/12.0.20.1310.bin", "image");
   }
 
-  KitPlan plan(const std::string& bios, const std::string& installed, bool force = false) {
-    return planKitbox("", {bios, installed, force}, installer.firmwareUpdater());
+  KitPlan plan(const std::string& bios, const std::optional<std::string>& installed,
+               bool force = false, const PlanOptions& options = {}) {
+    return planKitbox("", {bios, installed, force}, installer.firmwareUpdater(), options);
   }
 
   Installer installer;
@@ -50,6 +50,7 @@ TEST_F(KitPlanTest, AnUpdateThatWouldGoAhead) {
             "BIOS family:    n01\n"
             "Profile:        0 (11.8.55.3510.bin)\n"
             "Prerequisite:   met\n"
+            "Signature:      passed\n"
             "Comparison:     newer\n"
             "Command line:   ME_Flash\\Local-Win\\FwUpdLcl64.exe -f ME_Flash\\11.8.55.3510.bin\n"
             "Exit code:      0\n"
@@ -65,9 +66,10 @@ TEST_F(KitPlanTest, AnUpdateThatWouldGoAhead) {
             "\", \"biosVersion\": \"n01 ver. 1.05.0    \", \"biosFamily\": \"n01\", \"profile\": "
             "{\"index\": 0, \"firmwareFile\": \"11.8.55.3510.bin\", \"firmwareVersion\": "
             "\"11.8.55.3510\"}, \"installedVersion\": \"11.8.50.3399\", \"prerequisite\": "
-            "\"met\", \"comparison\": \"newer\", \"commandLine\": "
+            "\"met\", \"signature\": \"passed\", \"comparison\": \"newer\", \"commandLine\": "
             "\"ME_Flash\\\\Local-Win\\\\FwUpdLcl64.exe -f ME_Flash\\\\11.8.55.3510.bin\", "
-            "\"exitCode\": 0, \"code\": null, \"message\": null, \"mayAlsoEndWith\": [2015, "
+            "\"exitCode\": 0, \"needs\": null, \"code\": null, \"message\": null, "
+            "\"joinedDigits\": null, \"mayAlsoEndWith\": [2015, "
             "2019, 2018, 2020, 4000, 2001, 2003, 2016, 4001, 3002, 2013]}\n");
 }
 
@@ -118,8 +120,7 @@ TEST_F(KitPlanTest, ForceAddsTheSameVersionSwitch) {
 // A fleet is planned machine by machine in one process: -force of one machine must not carry
 // over to the next.
 TEST_F(KitPlanTest, EachMachineIsPlannedOnItsOwn) {
-  std::vector<InputProfile> profiles;
-  loadInputProfiles(profiles);
+  KitboxFacts profiles = readKitbox("", {});
   const FirmwareUpdater& updater = installer.firmwareUpdater();
   KitPlan forced = planMachine(profiles, {"P10 1", "12.0.20.1310", true}, updater);
   EXPECT_EQ((std::pair{forced.exitCode, forced.comparison}),
@@ -202,6 +203,107 @@ TEST_F(KitPlanTest, TheUnforeseenCodesFollowHowFarTheRunGets) {
   std::filesystem::remove("ME_Flash/12.0.20.1310.bin");
   EXPECT_EQ(plan("P10 1.0", "11.0.0.1").mayAlsoEndWith,
             (std::vector<int>{2015, 2019, 2018, 2020, 4000, 2001, 2003, 2016}));
+}
+
+// Without --me the plan goes as far as the installer gets before it asks Intel's tool: the BIOS
+// decides 2010, 2011 and 2012, the Kitbox 1002 and 2018.
+TEST_F(KitPlanTest, WithoutTheInstalledVersionThePlanStopsWhereTheToolIsAsked) {
+  EXPECT_EQ(plan("Q20 1.0", std::nullopt).exitCode, 2010);
+  EXPECT_EQ(plan("N01 1.03", std::nullopt).exitCode, 2011);
+  EXPECT_EQ(plan("N01", std::nullopt).exitCode, 2012);
+  KitPlan result = plan("N01 Ver. 1.05.0", std::nullopt);
+  EXPECT_TRUE(result.needsInstalledVersion);
+  EXPECT_EQ(result.prerequisite, "met");
+  EXPECT_EQ(result.comparison, "");
+  EXPECT_NE(planText(result).find("Exit code:      needs the installed version (--me)\n"),
+            std::string::npos);
+  std::string json = planJson(result);
+  EXPECT_NE(json.find("\"exitCode\": null, \"needs\": \"installedVersion\", \"code\": null"),
+            std::string::npos);
+  fake().signatures["ME_Flash\\Local-Win\\FwUpdLcl64.exe"] = {platform::SignatureState::none, "",
+                                                              ""};
+  EXPECT_EQ(plan("N01 Ver. 1.05.0", std::nullopt).exitCode, 2018);
+  std::filesystem::remove("ME_Flash/Local-Win/FwUpdLcl64.exe");
+  EXPECT_EQ(plan("N01 Ver. 1.05.0", std::nullopt).exitCode, 1002);
+}
+
+// What check finds of Intel's tool, the plan predicts: the installer refuses the tool before it
+// asks it anything.
+TEST_F(KitPlanTest, TheToolsSignatureIsPlannedAsTheInstallerChecksIt) {
+  const std::string tool = "ME_Flash\\Local-Win\\FwUpdLcl64.exe";
+  fake().signatures[tool] = {platform::SignatureState::valid, "Other Tools Corporation", ""};
+  KitPlan result = plan("N01 Ver. 1.05.0", "11.8.50.3399");
+  EXPECT_EQ(result.exitCode, 2018);
+  EXPECT_EQ(result.signature, "2018s");
+  EXPECT_EQ(result.message,
+            "ERROR 2018s: The tool FwUpdLcl64.exe is not signed by Intel Corporation (signed by "
+            "Other Tools Corporation). The Kitbox may have been altered: get it again from "
+            "Norvane.");
+  EXPECT_EQ(result.mayAlsoEndWith, (std::vector<int>{2015, 2019}));
+  fake().signatures[tool] = {platform::SignatureState::none, "", ""};
+  EXPECT_EQ(plan("N01 Ver. 1.05.0", "11.8.50.3399").exitCode, 2018);
+  // A lab run with -allowunsigned takes an unsigned tool, never an altered one.
+  KitPlan lab = plan("N01 Ver. 1.05.0", "11.8.50.3399", false, {true, true});
+  EXPECT_EQ((std::pair{lab.exitCode, lab.signature}), (std::pair{0, std::string("passed")}));
+  fake().signatures[tool] = {platform::SignatureState::altered, "", ""};
+  EXPECT_EQ(plan("N01 Ver. 1.05.0", "11.8.50.3399", false, {true, true}).exitCode, 2018);
+  fake().signatureChecks.clear();
+  KitPlan unchecked = plan("N01 Ver. 1.05.0", "11.8.50.3399", false, {false, false});
+  EXPECT_EQ((std::pair{unchecked.exitCode, unchecked.signature}),
+            (std::pair{0, std::string("not checked")}));
+  EXPECT_TRUE(fake().signatureChecks.empty());
+  fake().signatures[tool] = {platform::SignatureState::notSupported, "", ""};
+  EXPECT_EQ(plan("N01 Ver. 1.05.0", "11.8.50.3399").signature, "not checked");
+}
+
+// The installer copies the tool's whole folder and the image into its private folder and
+// refuses what it cannot copy or trust: the plan foresees the same refusal, links and size
+// even where signatures are left out.
+TEST_F(KitPlanTest, TheToolFolderAndImageArePlannedByTheInstallersCopyRules) {
+  const std::string dll = "ME_Flash\\Local-Win\\helper.dll";
+  writeFileBytes("ME_Flash/Local-Win/helper.dll", "MZ helper");
+  fake().signatures["ME_Flash\\Local-Win\\FwUpdLcl64.exe"] = {platform::SignatureState::valid,
+                                                              "Intel Corporation", ""};
+  fake().signatures[dll] = {platform::SignatureState::valid, "Microsoft Corporation", ""};
+  EXPECT_EQ(plan("N01 Ver. 1.05.0", "11.8.50.3399").exitCode, 0);
+  fake().signatures[dll] = {platform::SignatureState::valid, "Other Tools Corporation", ""};
+  KitPlan foreign = plan("N01 Ver. 1.05.0", "11.8.50.3399");
+  EXPECT_EQ((std::pair{foreign.exitCode, foreign.signature}),
+            (std::pair{2018, std::string("2018s")}));
+  EXPECT_NE(foreign.message.find("helper.dll"), std::string::npos) << foreign.message;
+  std::filesystem::remove("ME_Flash/Local-Win/helper.dll");
+  std::filesystem::create_symlink("FwUpdLcl64.exe", "ME_Flash/Local-Win/helper.dll");
+  KitPlan linked = plan("N01 Ver. 1.05.0", "11.8.50.3399", false, {false, false});
+  EXPECT_EQ(linked.message,
+            "ERROR 2020s: The Kitbox file ME_Flash\\Local-Win\\helper.dll could not be copied to "
+            "the installer's private folder: a link, not a file.");
+  std::filesystem::remove("ME_Flash/Local-Win/helper.dll");
+  std::filesystem::rename("ME_Flash/11.8.55.3510.bin", "ME_Flash/real.bin");
+  std::filesystem::create_symlink("real.bin", "ME_Flash/11.8.55.3510.bin");
+  KitPlan image = plan("N01 Ver. 1.05.0", "11.8.50.3399", false, {false, false});
+  EXPECT_EQ(image.message,
+            "ERROR 2020s: The Kitbox file ME_Flash\\11.8.55.3510.bin could not be copied to the "
+            "installer's private folder: a link, not a file.");
+}
+
+// prereqBios 01.08 and a BIOS 01.07.05: the check compares 108 with 10705, and the older BIOS
+// passes. The plan says what the numbers became.
+TEST_F(KitPlanTest, APrerequisiteOfOtherDigitGroupsIsNoted) {
+  writeFileBytes("input.txt",
+                 "meFirmwareFile = 11.8.55.3510.bin\nsupportedPlatforms = aster\n"
+                 "prereqBios = 01.08\n");
+  KitPlan result = plan("N01 Ver. 01.07.05", "11.8.50.3399");
+  EXPECT_EQ(result.prerequisite, "met");
+  ASSERT_TRUE(result.joinedDigits);
+  EXPECT_EQ((std::pair{result.joinedDigits->biosNumber, result.joinedDigits->prereqNumber}),
+            (std::pair{10705, 108}));
+  EXPECT_NE(planText(result).find("Note:           prereqBios 01.08 and the BIOS version have "
+                                  "different numbers of digit groups; the check joins the digits "
+                                  "of each into one number and compares 10705 (BIOS) with 108 "
+                                  "(prereqBios)\n"),
+            std::string::npos);
+  EXPECT_FALSE(plan("N01 Ver. 01.09", "11.8.50.3399").joinedDigits);
+  EXPECT_FALSE(plan("Q20 01.07.05", "11.8.50.3399").joinedDigits);
 }
 
 }  // namespace
