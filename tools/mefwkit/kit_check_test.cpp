@@ -272,7 +272,9 @@ TEST_F(KitCheckTest, ImagesAreFoundAsWindowsFindsThemAndCopiedWithoutFollowingLi
   EXPECT_TRUE(report.profiles[0].imagePresent);
   // The installer copies the image it found, without following a link.
   std::filesystem::rename("ME_Flash/11.8.55.3510.BIN", "ME_Flash/real.bin");
-  std::filesystem::create_symlink("real.bin", "ME_Flash/11.8.55.3510.Bin");
+  std::error_code noLinks;
+  std::filesystem::create_symlink("real.bin", "ME_Flash/11.8.55.3510.Bin", noLinks);
+  if (noLinks) GTEST_SKIP() << "links cannot be made here: " << noLinks.message();
   std::vector<std::string> linked = problems();
   ASSERT_FALSE(linked.empty());
   EXPECT_EQ(linked[0],

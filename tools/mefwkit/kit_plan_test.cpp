@@ -272,7 +272,9 @@ TEST_F(KitPlanTest, TheToolFolderAndImageArePlannedByTheInstallersCopyRules) {
             (std::pair{2018, std::string("2018s")}));
   EXPECT_NE(foreign.message.find("helper.dll"), std::string::npos) << foreign.message;
   std::filesystem::remove("ME_Flash/Local-Win/helper.dll");
-  std::filesystem::create_symlink("FwUpdLcl64.exe", "ME_Flash/Local-Win/helper.dll");
+  std::error_code noLinks;
+  std::filesystem::create_symlink("FwUpdLcl64.exe", "ME_Flash/Local-Win/helper.dll", noLinks);
+  if (noLinks) GTEST_SKIP() << "links cannot be made here: " << noLinks.message();
   KitPlan linked = plan("N01 Ver. 1.05.0", "11.8.50.3399", false, {false, false});
   EXPECT_EQ(linked.message,
             "ERROR 2020s: The Kitbox file ME_Flash\\Local-Win\\helper.dll could not be copied to "
