@@ -276,6 +276,10 @@ TEST_F(KitPlanTest, TheToolFolderAndImageArePlannedByTheInstallersCopyRules) {
   std::filesystem::create_symlink("FwUpdLcl64.exe", "ME_Flash/Local-Win/helper.dll", noLinks);
   if (noLinks) GTEST_SKIP() << "links cannot be made here: " << noLinks.message();
   KitPlan linked = plan("N01 Ver. 1.05.0", "11.8.50.3399", false, {false, false});
+  // Refused before any signature was asked, the folder still tells a build that cannot check
+  // them from one that did.
+  fake().signatures["ME_Flash\\Local-Win\\FwUpdLcl64.exe"] = {};
+  EXPECT_FALSE(readKitbox("", {}).signatureChecked);
   EXPECT_EQ(linked.message,
             "ERROR 2020s: The Kitbox file ME_Flash\\Local-Win\\helper.dll could not be copied to "
             "the installer's private folder: a link, not a file.");

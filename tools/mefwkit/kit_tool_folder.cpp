@@ -28,20 +28,27 @@ std::vector<ToolFolderFile> toolFolderFiles(const std::string& folder) {
 ToolFolderVerdict judgeToolFolder(const std::string& folder, const std::string& namedTool,
                                   bool checkSignatures, bool allowUnsigned) {
   ToolFolderVerdict verdict;
-  verdict.signaturesChecked = checkSignatures;
+  bool asked = false;
+  bool unsupported = false;
   verdict.refusal = toolFolderRefusal(
       folder, namedTool, toolFolderFiles(folder),
       [&](const std::string& name) {
         // A signature that is not asked for is one this build cannot check: the rules then
         // pass the file, as the installer's POSIX build does.
         if (!checkSignatures) return platform::Signature{};
+        asked = true;
         platform::Signature signature = platform::checkProgramSignature(folder + name);
-        if (signature.state == platform::SignatureState::notSupported) {
-          verdict.signaturesChecked = false;
-        }
+        unsupported = unsupported || signature.state == platform::SignatureState::notSupported;
         return signature;
       },
       allowUnsigned, verdict.admittedUnsigned);
+  // A folder refused before any signature was asked must still say whether this build can
+  // check them, or a gate would take a plan without signatures for a checked one.
+  if (checkSignatures && !asked) {
+    unsupported = platform::checkProgramSignature(folder + namedTool).state ==
+                  platform::SignatureState::notSupported;
+  }
+  verdict.signaturesChecked = checkSignatures && !unsupported;
   return verdict;
 }
 
