@@ -12,6 +12,7 @@
 
 #include "platform/files_win32.h"
 #include "platform/platform.h"
+#include "platform/system_folder_win32.h"
 
 namespace platform {
 
@@ -24,14 +25,8 @@ constexpr std::size_t stageSuffixLength = 16;
 // "" when it cannot be named in the program's narrow text.
 std::string stageParent() {
   wchar_t folder[MAX_PATH];
-  UINT length = GetSystemWindowsDirectoryW(folder, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) return "";
-  char narrow[4 * MAX_PATH];
-  BOOL lossy = FALSE;
-  int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, folder, static_cast<int>(length),
-                                 narrow, sizeof narrow, nullptr, &lossy);
-  if (size <= 0 || lossy) return "";
-  std::string parent(narrow, static_cast<std::size_t>(size));
+  std::string parent = exactNarrowName(folder, GetSystemWindowsDirectoryW(folder, MAX_PATH));
+  if (parent.empty()) return "";
   if (parent.back() != '\\') parent += '\\';
   return parent + "Temp";
 }

@@ -10,17 +10,20 @@
 
 namespace platform {
 
-std::string systemFolder() {
-  wchar_t folder[MAX_PATH];
-  UINT length = GetSystemDirectoryW(folder, MAX_PATH);
+std::string exactNarrowName(const wchar_t* name, unsigned length) {
   if (length == 0 || length >= MAX_PATH) return "";
   // Command lines are narrow text; a folder name they cannot carry exactly is no name at all.
   char narrow[4 * MAX_PATH];
   BOOL lossy = FALSE;
-  int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, folder, static_cast<int>(length),
+  int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, name, static_cast<int>(length),
                                  narrow, sizeof narrow, nullptr, &lossy);
   if (size <= 0 || lossy) return "";
   return std::string(narrow, static_cast<std::size_t>(size));
+}
+
+std::string systemFolder() {
+  wchar_t folder[MAX_PATH];
+  return exactNarrowName(folder, GetSystemDirectoryW(folder, MAX_PATH));
 }
 
 std::string systemProgramsFolder() { return systemFolder(); }

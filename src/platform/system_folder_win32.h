@@ -7,6 +7,10 @@
 
 namespace platform {
 
+// A folder name the system gave (`length` wide characters) in the narrow text of the program's
+// command lines and paths; "" when it cannot be carried there exactly.
+std::string exactNarrowName(const wchar_t* name, unsigned length);
+
 // The system folder as GetSystemDirectoryW names it, in the narrow text of the program's
 // command lines; "" when it cannot be named so.
 std::string systemFolder();
