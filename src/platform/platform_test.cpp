@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -79,9 +80,20 @@ class PlatformTest : public ::testing::Test {
 
   // emit_bytes copied into the working folder as "emit", so that a command line can name it
   // the same way for both interpreters (the POSIX build turns .\ into ./).
+  //
+  // The copy is started once before the test uses it. Under wine, the interpreter once failed
+  // to start a copy written a moment before ("Can't recognize") and started it a moment
+  // later, which failed a test of the pipe for a reason outside the pipe. Each failed try is
+  // said, so that it shows in the log if it comes back.
   static std::string localEmitter() {
     fs::path program = emitter();
     fs::copy_file(program, fs::path("emit" + program.extension().string()));
+    for (int attempt = 1; attempt <= 3; ++attempt) {
+      platform::CommandPipe probe(".\\emit ready");
+      if (readAll(probe) == std::vector<std::string>{"ready"}) return ".\\emit";
+      std::fprintf(stderr, "note: the fresh copy of the emitter did not start (try %d)\n", attempt);
+    }
+    ADD_FAILURE() << "the copy of the emitter never started";
     return ".\\emit";
   }
 
