@@ -473,6 +473,19 @@ TEST_F(KitFleetTest, TextsFromTheMachinesAreShownEscaped) {
   EXPECT_NE(shown.find("pc\\x1b]0;x\\x07: N01"), std::string::npos);
 }
 
+// A collected folder is named after its machine, and an unreadable one is listed by that name.
+TEST_F(KitFleetTest, AnUnreadableMachineIsListedEscaped) {
+  std::error_code refused;
+  fs::create_directories("fleet/pc\x1b[2J", refused);
+  if (refused) GTEST_SKIP() << "this system's file names cannot hold control characters";
+  writeText("fleet/pc\x1b[2J/last-run.json", "{");
+  Fleet fleet;
+  ASSERT_EQ(readFleet("fleet", fleet), "");
+  std::string shown = fleetText(plan(std::move(fleet)));
+  EXPECT_EQ(shown.find('\x1b'), std::string::npos);
+  EXPECT_NE(shown.find("unreadable: fleet/pc\\x1b[2J/last-run.json: not JSON"), std::string::npos);
+}
+
 // Every code the installer can end with gets its meaning in the summary, also a code that
 // joins the catalogue later.
 TEST_F(KitFleetTest, EveryExitCodeHasAMeaning) {
